@@ -1,0 +1,56 @@
+# Shared build settings and the helpers every folder uses to declare its tests.
+
+set(SITEMON_WARNINGS -Wall -Wextra)
+add_compile_options(${SITEMON_WARNINGS})
+
+if(WIN32)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Build-time settings: the maker's notice service and web page. The defaults lie under a
+  # reserved domain; tests point them at loopback.
+  set(SITEMON_NOTICE_HOST "notice.dorvane.example" CACHE STRING "Host name of the notice service")
+  set(SITEMON_NOTICE_PORT "80" CACHE STRING "Port of the notice service")
+  set(SITEMON_WEB_PAGE "http://www.dorvane.example/index.php?product=sitemonitor" CACHE STRING "The maker's web page")
+else()
+  # Native build: the core and its tests run under AddressSanitizer and UBSan unless told not to.
+  set(SITEMON_SANITIZE "address,undefined" CACHE STRING "Sanitizers for the native build (empty: none)")
+  if(SITEMON_SANITIZE)
+    add_compile_options(-fsanitize=${SITEMON_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${SITEMON_SANITIZE})
+  endif()
+endif()
+
+# GoogleTest: Debian's prebuilt library natively, its source for the Windows build.
+if(WIN32)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(sitemon_gtest INTERFACE)
+  target_link_libraries(sitemon_gtest INTERFACE gtest gmock gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  find_package(Threads REQUIRED)
+  add_library(sitemon_gtest INTERFACE)
+  target_link_libraries(sitemon_gtest INTERFACE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+endif()
+
+# sitemon_native_test(<name> <sources...>): a GoogleTest program of the portable core.
+function(sitemon_native_test name)
+  if(WIN32)
+    return()
+  endif()
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE sitemon_core sitemon_gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS native TIMEOUT 300)
+endfunction()
+
+# sitemon_win_test(<name> <sources...>): a GoogleTest program run under Wine.
+function(sitemon_win_test name)
+  if(NOT WIN32)
+    return()
+  endif()
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE sitemon_win sitemon_gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 600)
+endfunction()

@@ -1,0 +1,1 @@
+// placeholder replaced by the worker's Win32 realisation

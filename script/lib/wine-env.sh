@@ -1,0 +1,76 @@
+# Sourced by the scripts: a private Wine prefix under a build folder, in the zh_CN locale
+# (ANSI code page 936, as on a Chinese Windows), and a virtual X display for GUI tests.
+#
+#   wine_env_setup <build-dir>   exports WINEPREFIX, LANG, LOCPATH, WINEDEBUG; creates the prefix once
+#   xvfb_start                   starts Xvfb on a free display and exports DISPLAY
+#   wine_env_teardown            stops the wineserver and Xvfb
+
+wine_env_setup() {
+  local build
+  build=$(cd "$1" && pwd)
+  export WINEPREFIX="$build/wineprefix"
+  export WINEDEBUG=-all
+  export WINEARCH=win64
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A private zh_CN.UTF-8 locale, so Wine's ANSI code page is 936 without touching the system.
+  export LOCPATH="$build/locale"
+  if [ ! -d "$LOCPATH/zh_CN.UTF-8" ]; then
+    mkdir -p "$LOCPATH"
+    localedef -i zh_CN -f UTF-8 "$LOCPATH/zh_CN.UTF-8" >/dev/null 2>&1 || true
+  fi
+  export LANG=zh_CN.UTF-8
+  unset LC_ALL
+  if [ ! -f "$WINEPREFIX/.sitemon-ready" ]; then
+    wine wineboot -i >/dev/null 2>&1 </dev/null || true
+    wineserver -w
+    # Closing windows without a window manager is slow unless Wine manages them itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+    # Chinese fonts: SimSun and 宋体 come from WenQuanYi Micro Hei.
+    local reg="$build/font-substitutes.reg"
+    python3 - "$reg" <<'PY'
+import sys
+text = ('Windows Registry Editor Version 5.00\r\n\r\n'
+        '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+        '"SimSun"="WenQuanYi Micro Hei"\r\n'
+        '"宋体"="WenQuanYi Micro Hei"\r\n'
+        '"MS Shell Dlg"="WenQuanYi Micro Hei"\r\n'
+        '"MS Shell Dlg 2"="WenQuanYi Micro Hei"\r\n')
+open(sys.argv[1], 'wb').write(b'\xff\xfe' + text.encode('utf-16-le'))
+PY
+    wine regedit /S "$reg" >/dev/null 2>&1 </dev/null || true
+    wineserver -w
+    touch "$WINEPREFIX/.sitemon-ready"
+  fi
+  # Wine's background services inherit the first caller's pipes; start them detached first.
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+xvfb_start() {
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      SITEMON_XVFB_PID=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+      done
+      echo "xvfb_start: Xvfb :$n did not come up" >&2
+      return 1
+    fi
+  done
+  echo "xvfb_start: no free display" >&2
+  return 1
+}
+
+wine_env_teardown() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${SITEMON_XVFB_PID:-}" ]; then
+    kill "$SITEMON_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$SITEMON_XVFB_PID" 2>/dev/null || true
+    SITEMON_XVFB_PID=
+  fi
+}
