@@ -1,1 +1,0 @@
-// placeholder replaced by the worker's Win32 realisation
