@@ -1,0 +1,29 @@
+#include "shell/tray_logic.h"
+
+TrayClick TrayCallbackAction(uint64_t iconId, int64_t mouseMessage) {
+  if (iconId != kTrayIconId) return TrayClick::Ignore;
+  if (mouseMessage == 0x0202) return TrayClick::RestoreWindow;  // WM_LBUTTONUP
+  if (mouseMessage == 0x0205) return TrayClick::ShowMenu;       // WM_RBUTTONUP
+  return TrayClick::Ignore;
+}
+
+TrayCommand TrayMenuCommand(uint64_t commandWParam) {
+  switch (commandWParam & 0xFFFF) {
+    case kMenuShowWindow: return TrayCommand::ShowWindow;
+    case kMenuExit: return TrayCommand::Exit;
+    case kMenuAbout: return TrayCommand::About;
+    case kMenuWebPage: return TrayCommand::WebPage;
+    default: return TrayCommand::NotOurs;
+  }
+}
+
+int ClampToWorkArea(int x, int y, const IMonitorLookup& monitors) {
+  if (monitors.PointOnMonitor(x, y)) return x;
+  const void* nearest = monitors.NearestMonitor(x, y);
+  if (nearest == nullptr) return x;
+  TrayWorkArea work;
+  if (!monitors.WorkAreaOf(nearest, work)) return x;
+  if (x < work.left) return work.left;
+  if (x > work.right) return work.right;
+  return x;
+}
