@@ -1,0 +1,142 @@
+#include "monitor/status_handler.h"
+
+#include "monitor/report_texts.h"
+
+namespace {
+
+// Status classes the handler tells apart.
+enum class Kind { Interim, Success, Redirect, ClientError, ServerError, UnknownHttp,
+                  WorkerEnded, NetworkDown, NetworkBack, NoInternetHandle, Unreachable, Unknown };
+
+Kind Classify(int32_t status) {
+  if (status >= 600) return Kind::UnknownHttp;
+  if (status >= 500) return Kind::ServerError;
+  if (status >= 400) return Kind::ClientError;
+  if (status >= 300) return Kind::Redirect;
+  if (status >= 200) return Kind::Success;
+  if (status >= 100) return Kind::Interim;
+  switch (status) {
+    case 9: return Kind::WorkerEnded;
+    case 10: return Kind::NetworkDown;
+    case 11: return Kind::NetworkBack;
+    case 21: return Kind::NoInternetHandle;
+    case 22: return Kind::Unreachable;
+    default: return Kind::Unknown;
+  }
+}
+
+// The url field up to its terminator, never past the field even if the terminator is missing.
+U16View UrlOf(const SiteProbeTask& task) {
+  size_t n = 0;
+  while (n < kSiteUrlUnits && task.url[n] != u'\0') ++n;
+  return U16View(task.url, n);
+}
+
+U16 SiteRow(const LocalTime& now, const SiteProbeTask& task, U16View text) {
+  U16 row = FormatLogTime(now);
+  row += u' ';
+  row += UrlOf(task);
+  row += u' ';
+  row += text;
+  return row;
+}
+
+U16 NetworkRow(const LocalTime& now, U16View text) {
+  U16 row = FormatLogTime(now);
+  row += u' ';
+  row += text;
+  return row;
+}
+
+U16 WorkerEndRow(const LocalTime& now, uint64_t siteNumber, U16View text) {
+  U16 row = FormatLogTime(now);
+  row += u" [";
+  row += U16Decimal(static_cast<int64_t>(siteNumber));
+  row += u']';
+  row += text;
+  return row;
+}
+
+U16 TrayTip(U16View text) {
+  U16 tip(kTrayTipName);
+  tip += u"\n状态：";
+  tip += text;
+  return tip;
+}
+
+}  // namespace
+
+U16View StatusText(int32_t status) {
+  switch (Classify(status)) {
+    case Kind::Interim: return u"临时响应";
+    case Kind::Success: return u"访问正常";
+    case Kind::Redirect: return u"当前网页300跳转";
+    case Kind::ClientError: return u"网页不存在";
+    case Kind::ServerError: return u"网站服务器，内部发生错误500";
+    case Kind::UnknownHttp: return u"http未知状态";
+    case Kind::WorkerEnded: return u"线程退出";
+    case Kind::NetworkDown: return u"本机网络断线，请检查网线是否插好";
+    case Kind::NetworkBack: return u"本机网络恢复正常";
+    case Kind::NoInternetHandle: return u"本地网络始初化失败";
+    case Kind::Unreachable: return u"不能访问网站，可能本机不能上网，或网站故障";
+    case Kind::Unknown: break;
+  }
+  return u"未知状态";
+}
+
+void HandleSiteStatus(uint64_t siteNumber, int32_t status, TaskTable& tasks, const LocalTime& now,
+                      IReportOutlets& outlets) {
+  if (siteNumber == 0 || siteNumber > tasks.size()) return;
+  SiteProbeTask& task = tasks[siteNumber - 1];
+  const U16View text = StatusText(status);
+
+  switch (Classify(status)) {
+    case Kind::Interim:
+    case Kind::UnknownHttp:
+    case Kind::NoInternetHandle:
+      outlets.InsertLogRow(SiteRow(now, task, text));
+      break;
+    case Kind::Success: {
+      const U16 row = SiteRow(now, task, text);
+      outlets.InsertLogRow(row);
+      // A recovery is announced once; steady answers only log.
+      if (task.lastStatus / 100 != 2) outlets.ShowNotification(1, 3, row, kPopupTitle);
+      break;
+    }
+    case Kind::Redirect:
+    case Kind::ClientError:
+    case Kind::ServerError: {
+      const U16 row = SiteRow(now, task, text);
+      outlets.InsertLogRow(row);
+      outlets.ShowNotification(1, 10, row, kPopupTitle);
+      break;
+    }
+    case Kind::Unreachable: {
+      const U16 row = SiteRow(now, task, text);
+      outlets.InsertLogRow(row);
+      outlets.ShowNotification(1, 0, row, kPopupTitle);
+      break;
+    }
+    case Kind::WorkerEnded:
+      outlets.InsertLogRow(WorkerEndRow(now, siteNumber, text));
+      break;
+    case Kind::NetworkDown:
+      // The worker reports a dead link every second: only the first report of an outage shows.
+      if (task.lastStatus != 10) {
+        outlets.InsertLogRow(NetworkRow(now, text));
+        outlets.ShowNotification(1, 0, text, kPopupTitle);
+      }
+      break;
+    case Kind::NetworkBack:
+      // Only a site that saw the outage announces its end; otherwise the report has no effect.
+      if (task.lastStatus != 10) return;
+      outlets.ShowNotification(1, 5, text, kPopupTitle);
+      outlets.InsertLogRow(NetworkRow(now, text));
+      break;
+    case Kind::Unknown:
+      outlets.InsertLogRow(U16(text));
+      break;
+  }
+  task.lastStatus = status;
+  outlets.SetTrayTip(TrayTip(text));
+}
