@@ -1,0 +1,29 @@
+#include "store/stored_state.h"
+
+void LoadConfig(IStoreFiles& files, const U16& configPath, ConfigRecord& record) {
+  if (const auto bytes = files.ReadForUpdate(configPath, kConfigRecordBytes)) {
+    OverlayConfigBytes(record, bytes->data(), bytes->size());
+  }
+  record.softtype = kSoftType;
+}
+
+bool SaveConfig(IStoreFiles& files, const U16& configPath, const ConfigRecord& record) {
+  const ConfigBytes image = ConfigRecordToBytes(record);
+  return SaveFileSafely(files, configPath, FileBytes(image.begin(), image.end()));
+}
+
+std::optional<U16> LoadSiteText(IStoreFiles& files, ICodePageConverter& codePage,
+                                const U16& siteListPath) {
+  const auto bytes = files.ReadForUpdate(siteListPath, kSiteTextReadLimit);
+  if (!bytes) return std::nullopt;
+  const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  return codePage.FromAnsi(text.substr(0, text.find('\0')));
+}
+
+bool StoreSiteList(IStoreFiles& files, ICodePageConverter& codePage, const U16& siteListPath,
+                   U16View joinedList) {
+  const std::string ansi = codePage.ToAnsi(joinedList);
+  return SaveFileSafely(files, siteListPath, FileBytes(ansi.begin(), ansi.end()));
+}
+
+U16 DefaultSiteList() { return u"http://www.baidu.com"; }

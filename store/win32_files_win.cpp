@@ -1,0 +1,70 @@
+#include "store/win32_files_win.h"
+
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "framework/unique_handle_win.h"
+#include "framework/wide_text_win.h"
+
+namespace {
+
+struct FileStreamTraits {
+  using Handle = FILE*;
+  static Handle None() { return nullptr; }
+  static void Close(Handle f) { std::fclose(f); }
+};
+using UniqueFileStream = UniqueHandle<FileStreamTraits>;
+
+UniqueFileStream Open(const U16& path, const wchar_t* mode) {
+  return UniqueFileStream(::_wfopen(AsWide(path.c_str()), mode));
+}
+
+}  // namespace
+
+std::optional<FileBytes> Win32StoreFiles::ReadForUpdate(const U16& path, size_t maxBytes) {
+  // "r+b" fails for a read-only file, which therefore counts as absent.
+  UniqueFileStream file = Open(path, L"r+b");
+  if (!file) return std::nullopt;
+  // Read to the end in chunks rather than trusting a size taken beforehand: the buffer always
+  // fits what was read.
+  FileBytes bytes;
+  uint8_t chunk[4096];
+  while (bytes.size() < maxBytes) {
+    const size_t want = std::min(sizeof chunk, maxBytes - bytes.size());
+    const size_t got = std::fread(chunk, 1, want, file.get());
+    bytes.insert(bytes.end(), chunk, chunk + got);
+    if (got < want) break;
+  }
+  if (std::ferror(file.get())) return std::nullopt;
+  return bytes;
+}
+
+bool Win32StoreFiles::MayOverwrite(const U16& path) {
+  const DWORD attributes = ::GetFileAttributesW(AsWide(path.c_str()));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  // Opening without truncating also finds a file another program holds locked.
+  return static_cast<bool>(Open(path, L"r+b"));
+}
+
+bool Win32StoreFiles::WriteFlushed(const U16& path, const FileBytes& bytes) {
+  UniqueFileStream file = Open(path, L"wb");
+  if (!file) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    return false;
+  }
+  if (std::fflush(file.get()) != 0 || ::_commit(::_fileno(file.get())) != 0) return false;
+  return std::fclose(file.release()) == 0;
+}
+
+bool Win32StoreFiles::ReplaceWith(const U16& from, const U16& to) {
+  return ::MoveFileExW(AsWide(from.c_str()), AsWide(to.c_str()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+void Win32StoreFiles::Remove(const U16& path) { ::DeleteFileW(AsWide(path.c_str())); }
