@@ -1,0 +1,20 @@
+#pragma once
+// How a window finds its C++ object: one window property per bound window, set when the object
+// subclasses or creates the window and removed on WM_NCDESTROY. Shared by windows and dialogs.
+#include <windows.h>
+
+namespace framework_detail {
+
+bool BindWindowObject(HWND hWnd, void* object);
+void* BoundWindowObject(HWND hWnd);
+void UnbindWindowObject(HWND hWnd);
+
+// Message nesting of one object: the final-message hook runs only once the outermost message
+// of a destroyed window has returned, so a handler that destroys its own window (and whose
+// object may delete itself in the hook) never returns into a freed object.
+struct MessageNesting {
+  int depth = 0;
+  bool destroyed = false;
+};
+
+}  // namespace framework_detail

@@ -1,0 +1,9 @@
+# The main window, the message loop, the drawn buttons and colours, and the program itself.
+target_sources(sitemon_core PRIVATE
+  button_look.cpp
+)
+if(WIN32)
+  target_sources(sitemon_win PRIVATE
+    button_bt_win.cpp
+  )
+endif()
