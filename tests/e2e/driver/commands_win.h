@@ -1,0 +1,9 @@
+#pragma once
+// The driver's commands. Each takes its arguments (without the command name), writes its findings
+// into `out` and returns whether it succeeded; on failure `out` carries an "error" text.
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver/json_line.h"
+
+bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& args, JsonLine& out);

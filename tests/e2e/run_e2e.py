@@ -1,0 +1,554 @@
+#!/usr/bin/env python3
+"""End-to-end tests of SiteMonitor.exe under Wine on a virtual display.
+
+Runs inside the environment that script/lib/wine-env.sh prepares (WINEPREFIX in the zh_CN
+locale, DISPLAY from Xvfb). Each scenario starts the real program with `wine`, works it from
+outside through our driver program (tests/e2e/driver), serves its sites from loopback HTTP servers
+that the scenario starts and stops itself, and checks the run log, the stored files, the exit code
+and the screen.
+
+    run_e2e.py --build <windows build dir> --driver <sitemon_e2e_driver.exe> --scenario <name|all>
+"""
+import argparse
+import datetime
+import getpass
+import http.server
+import json
+import os
+import re
+import select
+import shutil
+import struct
+import subprocess
+import sys
+import threading
+import time
+import traceback
+
+# --- texts of the program -------------------------------------------------------------------
+
+STAMP = r'(\d{4})-([1-9]|1[0-2])-([1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):([0-5]\d):([0-5]\d) '
+CHECK_INTERVALS = ['30秒', '1分钟', '2分钟', '5分钟', '10分钟', '15分钟']
+RETRY_COUNTS = ['1次', '2次', '3次']
+RETRY_INTERVALS = ['10秒', '30秒', '1分钟', '2分钟', '5分钟']
+TITLE_LINE = 'Corvell网站监控 1.1.0.0'
+EDIT, START, STOP, CLEAR_LOG = 1000, 1002, 1003, 1004
+CLOSE_BUTTON, MINIMISE, TITLE, RUN_LOG = 1007, 1008, 1006, 1018
+CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST = 1009, 1010, 1011
+MAIN_BLUE = (15, 146, 214)
+EXIT_BY_CLOSE = 2
+
+
+class Failure(Exception):
+    """A check of a scenario did not hold."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def log(message):
+    print(f'[{time.strftime("%H:%M:%S")}] {message}', flush=True)
+
+
+def row_pattern(text):
+    """A whole log row: the time stamp, one blank, then exactly `text`."""
+    return re.compile('^' + STAMP + re.escape(text) + '$')
+
+
+def stamp_of(row):
+    m = re.match('^' + STAMP, row)
+    check(m is not None, f'row without a valid time stamp: {row!r}')
+    return datetime.datetime(*map(int, m.groups()))
+
+
+def check_stamp_is_now(row):
+    """The row's stamp is the local time of this machine, give or take a little."""
+    drift = abs((stamp_of(row) - datetime.datetime.now()).total_seconds())
+    check(drift < 120, f'row stamped {drift:.0f} s away from the local time: {row!r}')
+
+
+def check_row(row, text):
+    check(row_pattern(text).match(row) is not None, f'expected a row "<stamp> {text}", got {row!r}')
+
+
+def count_rows(rows, text):
+    pattern = row_pattern(text)
+    return sum(1 for r in rows if pattern.match(r))
+
+
+# --- loopback web sites ---------------------------------------------------------------------
+
+class LoopbackSites:
+    """One HTTP server on 127.0.0.1 (free port, own thread, a thread per request) with fixed
+    answers per path: /ok 200, /missing 404, /error 500, /moved 302 without Location, and /hang,
+    which reads the request and never answers until released (or until its own time limit)."""
+
+    STATUS = {'/ok': (200, 'OK'), '/missing': (404, 'Not Found'),
+              '/error': (500, 'Internal Server Error'), '/moved': (302, 'Found')}
+    HANG_LIMIT_S = 180
+
+    def __init__(self):
+        self.requests = []          # (path, monotonic time)
+        self.open_hangs = 0
+        self.changed = threading.Condition()
+        self.release = threading.Event()
+        sites = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                with sites.changed:
+                    sites.requests.append((self.path, time.monotonic()))
+                    sites.changed.notify_all()
+                if self.path == '/hang':
+                    with sites.changed:
+                        sites.open_hangs += 1
+                        sites.changed.notify_all()
+                    sites.release.wait(LoopbackSites.HANG_LIMIT_S)
+                    with sites.changed:
+                        sites.open_hangs -= 1
+                        sites.changed.notify_all()
+                    self.close_connection = True
+                    return  # close without a single byte of answer
+                code, reason = LoopbackSites.STATUS.get(self.path, (404, 'Not Found'))
+                body = f'{code} {reason}\n'.encode()
+                self.send_response(code, reason)
+                self.send_header('Content-Type', 'text/plain')
+                self.send_header('Content-Length', str(len(body)))
+                self.send_header('Connection', 'close')
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        self.server.daemon_threads = True
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, name='sites', daemon=True)
+        self.thread.start()
+
+    def url(self, path):
+        return f'http://127.0.0.1:{self.port}{path}'
+
+    def times(self, path):
+        with self.changed:
+            return [t for p, t in self.requests if p == path]
+
+    def wait(self, predicate, timeout, what):
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while not predicate():
+                left = deadline - time.monotonic()
+                check(left > 0, f'timed out after {timeout} s waiting for {what}')
+                self.changed.wait(left)
+
+    def wait_requests(self, path, count, timeout):
+        self.wait(lambda: sum(1 for p, _ in self.requests if p == path) >= count, timeout,
+                  f'{count} request(s) for {path}')
+
+    def wait_open_hangs(self, count, timeout):
+        self.wait(lambda: self.open_hangs == count, timeout, f'{count} held /hang request(s)')
+
+    def close(self):
+        self.release.set()
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join(10)
+
+
+# --- the program and the driver -------------------------------------------------------------
+
+class Driver:
+    """Our driver program in session mode: one JSON array per command in, one JSON object out."""
+
+    ANSWER_LIMIT_S = 90
+
+    def __init__(self, exe):
+        self.proc = subprocess.Popen(['wine', exe, 'session'], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.pending = b''
+
+    def _line(self, timeout):
+        deadline = time.monotonic() + timeout
+        fd = self.proc.stdout.fileno()
+        while b'\n' not in self.pending:
+            left = deadline - time.monotonic()
+            check(left > 0, 'the driver did not answer in time')
+            ready, _, _ = select.select([fd], [], [], left)
+            if ready:
+                chunk = os.read(fd, 65536)
+                check(chunk != b'', 'the driver ended unexpectedly')
+                self.pending += chunk
+        line, self.pending = self.pending.split(b'\n', 1)
+        return json.loads(line.decode('ascii'))
+
+    def call(self, *words):
+        self.proc.stdin.write((json.dumps([str(w) for w in words]) + '\n').encode('ascii'))
+        self.proc.stdin.flush()
+        return self._line(self.ANSWER_LIMIT_S)
+
+    def must(self, *words):
+        answer = self.call(*words)
+        check(answer.get('ok'), f'driver {" ".join(map(str, words))!r} failed: {answer}')
+        return answer
+
+    # Conveniences over the generic commands.
+    def rows(self):
+        return self.must('log-rows')['rows']
+
+    def text(self, control):
+        return self.must('get-text', control)['text']
+
+    def enabled(self, control):
+        return self.must('is-enabled', control)['enabled']
+
+    def combo(self, control):
+        return self.must('combo-get', control)
+
+    def wait_rows(self, substring, count, timeout_s):
+        answer = self.call('wait-rows', substring, count, int(timeout_s * 1000))
+        check(answer.get('ok'), f'no {count} row(s) with {substring!r} within {timeout_s} s; '
+                                f'log: {answer.get("rows")}')
+        return answer['rows']
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write(b'["quit"]\n')
+                self.proc.stdin.close()
+                self.proc.wait(10)
+            except (OSError, subprocess.TimeoutExpired):
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Program:
+    """SiteMonitor.exe started with wine; the return code of `wine` is the program's exit code."""
+
+    def __init__(self, exe):
+        self.proc = subprocess.Popen(['wine', exe], stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f'the program did not end within {timeout} s')
+
+    def stop(self):
+        if self.running():
+            self.proc.kill()
+            self.proc.wait()
+
+
+class Environment:
+    def __init__(self, args):
+        self.build = os.path.abspath(args.build)
+        self.program_exe = os.path.join(self.build, 'SiteMonitor.exe')
+        self.driver_exe = os.path.abspath(args.driver)
+        self.artifacts = os.path.join(self.build, 'e2e-artifacts')
+        prefix = os.environ.get('WINEPREFIX')
+        check(prefix and os.environ.get('DISPLAY'),
+              'run inside script/lib/wine-env.sh (WINEPREFIX and DISPLAY must be set)')
+        check(os.path.isfile(self.program_exe), f'{self.program_exe} has not been built')
+        check(os.path.isfile(self.driver_exe), f'{self.driver_exe} has not been built')
+        users = os.path.join(prefix, 'drive_c', 'users')
+        user = getpass.getuser()
+        if not os.path.isdir(os.path.join(users, user)):
+            others = [u for u in os.listdir(users) if u != 'Public']
+            check(len(others) == 1, f'cannot tell the Wine user folder among {others}')
+            user = others[0]
+        self.data = os.path.join(users, user, 'AppData', 'Roaming', 'DorvaneSiteMonitor')
+        self.config_path = os.path.join(self.data, 'Config.dat')
+        self.sites_path = os.path.join(self.data, 'site.txt')
+        self.trace_path = os.path.join(self.data, 'GetLog')
+        os.makedirs(self.artifacts, exist_ok=True)
+        self.cleanups = []
+
+    def fresh_data_folder(self):
+        shutil.rmtree(self.data, ignore_errors=True)
+        check(not os.path.exists(self.data), 'the data folder could not be removed')
+
+    def start(self):
+        """Starts the program and a driver for it; waits for the main window."""
+        program = Program(self.program_exe)
+        self.cleanups.append(program.stop)
+        driver = Driver(self.driver_exe)
+        self.cleanups.append(driver.close)
+        answer = driver.call('wait-window', 20000)
+        check(answer.get('ok'), f'the main window did not appear: {answer}')
+        check(answer['visible'] and not answer['iconic'], f'main window not shown: {answer}')
+        return program, driver
+
+    def serve(self):
+        sites = LoopbackSites()
+        self.cleanups.append(sites.close)
+        return sites
+
+    def cleanup(self):
+        while self.cleanups:
+            try:
+                self.cleanups.pop()()
+            except Exception:  # cleanup goes on; the scenario's own result stands
+                traceback.print_exc()
+
+    # Stored files.
+    def config(self):
+        check(os.path.isfile(self.config_path), 'Config.dat is missing')
+        data = open(self.config_path, 'rb').read()
+        check(len(data) == 240, f'Config.dat has {len(data)} bytes, not 240')
+        return struct.unpack('<5i', data[:20]), data[20:]
+
+    def check_config(self, expected):
+        fields, opaque = self.config()
+        check(fields == expected, f'Config.dat holds {fields}, expected {expected}')
+        check(opaque == bytes(220), 'the 220-byte block of Config.dat is not all zero')
+
+    def check_trace_folder_empty(self):
+        check(os.path.isdir(self.trace_path), 'the GetLog folder is missing')
+        check(os.listdir(self.trace_path) == [], f'GetLog is not empty: {os.listdir(self.trace_path)}')
+
+    # Screen.
+    def screenshot(self, name, window_rect):
+        """Saves the screen as <name>.png once the window is painted (its blue background shows
+        near its left and right edges), waiting up to a deadline for the paint."""
+        left, top, right, bottom = window_rect
+        probes = [(left + 3, (top + bottom) // 2), (right - 3, (top + bottom) // 2),
+                  (right - 3, bottom - 3)]
+        deadline = time.monotonic() + 10
+        while True:
+            shot = subprocess.run(['import', '-window', 'root', 'ppm:-'], capture_output=True,
+                                  timeout=30, check=True).stdout
+            width, pixels = parse_ppm(shot)
+            colours = [pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] for x, y in probes]
+            if all(all(abs(c - e) <= 8 for c, e in zip(colour, MAIN_BLUE)) for colour in colours):
+                break
+            check(time.monotonic() < deadline,
+                  f'the main window never showed its blue background: {[tuple(c) for c in colours]}')
+            time.sleep(0.2)  # poll interval of the paint wait, bounded by the deadline above
+        path = os.path.join(self.artifacts, name + '.png')
+        subprocess.run(['convert', 'ppm:-', path], input=shot, timeout=30, check=True)
+        log(f'screenshot {path}')
+
+
+def parse_ppm(data):
+    """Width and RGB bytes of a binary PPM (P6, maxval 255)."""
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b'#':
+            pos = data.index(b'\n', pos) + 1
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    check(fields[0] == b'P6' and fields[3] == b'255', 'unexpected screenshot format')
+    return int(fields[1]), data[pos + 1:]
+
+
+# --- scenarios ------------------------------------------------------------------------------
+
+def check_fresh_window(driver):
+    """The state of a window started with no stored files."""
+    for control, items, index in ((CHECK_LIST, CHECK_INTERVALS, 1),
+                                  (RETRY_COUNT_LIST, RETRY_COUNTS, 2),
+                                  (RETRY_INTERVAL_LIST, RETRY_INTERVALS, 1)):
+        combo = driver.combo(control)
+        check(combo['items'] == items, f'list {control} holds {combo["items"]}, expected {items}')
+        check(combo['index'] == index, f'list {control} selects {combo["text"]!r}, expected {items[index]!r}')
+    address = driver.text(EDIT)
+    check(address.startswith('http://') and len(address) > len('http://'),
+          f'the default site is not an http:// address: {address!r}')
+    check('\r' not in address and '\n' not in address, f'the default site is not one line: {address!r}')
+    rows = driver.rows()
+    check(len(rows) == 1, f'expected exactly one log row at first start, got {rows}')
+    check_row(rows[0], '软件启动')
+    check_stamp_is_now(rows[0])
+    check(driver.enabled(START) and not driver.enabled(STOP), 'expected Start enabled, Stop disabled')
+    check(driver.text(TITLE) == TITLE_LINE, f'title line reads {driver.text(TITLE)!r}')
+
+
+def scenario_first_start(env):
+    """No data folder: the folders are created, the defaults are shown, one start-up row is
+    logged, and a close request ends the program with 2 and a default Config.dat."""
+    env.fresh_data_folder()
+    program, driver = env.start()
+    check(os.path.isdir(env.data), 'the data folder DorvaneSiteMonitor was not created')
+    env.check_trace_folder_empty()
+    check_fresh_window(driver)
+    env.screenshot('first-start', driver.must('window')['rect'])
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((60, 3, 30, 0, 2))
+    check(not os.path.exists(env.sites_path), 'site.txt was written although nothing was started')
+    env.check_trace_folder_empty()
+
+
+def scenario_two_sites(env):
+    """Three sites in one run (a 200, a 404 and one that never answers), retry count 1 and the
+    shortest intervals: the start rows, site.txt, the reports and their timing, and a Stop that
+    has to wait for the site that hangs."""
+    sites = env.serve()
+    ok, missing, hang = sites.url('/ok'), sites.url('/missing'), sites.url('/hang')
+    env.fresh_data_folder()
+    program, driver = env.start()
+    # Blanks and an empty line around the addresses are trimmed away at Start.
+    driver.must('set-text', EDIT, f'  {ok}  \r\n\r\n\u3000{missing}\r\n{hang}\r\n')
+    for control, index, text in ((CHECK_LIST, 0, '30秒'), (RETRY_COUNT_LIST, 0, '1次'),
+                                 (RETRY_INTERVAL_LIST, 0, '10秒')):
+        driver.must('combo-set', control, index)
+        check(driver.combo(control)['text'] == text, f'list {control} did not take {text!r}')
+
+    started = time.monotonic()
+    driver.must('click', START)
+    rows = driver.wait_rows('监控开始运行', 1, 10)
+    check(len(rows) == 5, f'expected 5 rows after Start, got {rows}')
+    for row, text in zip(rows, ['监控开始运行', '线程[3]启动', '线程[2]启动', '线程[1]启动', '软件启动']):
+        check_row(row, text)
+    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[3])).total_seconds() <= 2,
+          f'start rows not written together: {rows[:4]}')
+    check(not driver.enabled(START) and driver.enabled(STOP), 'expected Start disabled, Stop enabled')
+    joined = f'{ok}\r\n{missing}\r\n{hang}'
+    check(driver.text(EDIT) == joined, f'the editor holds {driver.text(EDIT)!r}, expected {joined!r}')
+    stored = open(env.sites_path, 'rb').read()
+    check(stored == joined.encode('ascii'), f'site.txt holds {stored!r}')
+
+    # Check interval 30 s: the first probe of each site comes about 29 s after Start.
+    sites.wait_requests('/ok', 1, 40)
+    first_ok = sites.times('/ok')[0] - started
+    check(26 <= first_ok <= 33, f'first probe {first_ok:.1f} s after Start, expected about 29 s')
+    rows = driver.wait_rows(f'{ok} 访问正常', 1, 10)
+    check(count_rows(rows, f'{ok} 访问正常') == 1, f'expected one success row: {rows}')
+    check(count_rows(rows, f'{missing} 网页不存在') == 0,
+          f'the 404 was reported before its retry: {rows}')
+
+    # Retry count 1, retry interval 10 s: the 404 is reported on the second failed probe.
+    rows = driver.wait_rows(f'{missing} 网页不存在', 1, 25)
+    failures = sites.times('/missing')
+    check(len(failures) == 2, f'the 404 was reported after {len(failures)} probe(s), expected 2')
+    gap = failures[1] - failures[0]
+    check(8.5 <= gap <= 12, f'retry came {gap:.1f} s after the failure, expected about 10 s')
+    check(count_rows(rows, f'{missing} 网页不存在') == 1, f'expected one 404 row: {rows}')
+    check(sites.open_hangs == 1, 'the site that never answers is not being probed')
+    env.screenshot('main-window', driver.must('window')['rect'])
+
+    # Stop: the hanging probe keeps the third worker alive, so the stopping state can be seen.
+    driver.must('click', STOP)
+    rows = driver.wait_rows('[2]线程退出', 1, 10)
+    rows = driver.wait_rows('[1]线程退出', 1, 10)
+    stopping = [r for r in rows if row_pattern('停止中...').match(r)]
+    check(len(stopping) == 1, f'expected one stopping row: {rows}')
+    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[3]线程退出') == 0,
+          f'stop finished although site 3 is still held: {rows}')
+    check(not driver.enabled(START) and not driver.enabled(STOP),
+          'expected Start and Stop disabled while stopping')
+    sites.release.set()
+    rows = driver.wait_rows('监控停止!', 1, 20)
+    check_row(rows[0], '监控停止!')
+    check(all(count_rows(rows[1:4], f'[{n}]线程退出') == 1 for n in (1, 2, 3)),
+          f'expected the three worker-end rows below the stopped row: {rows[:5]}')
+    check_row(rows[4], '停止中...')
+    check(driver.enabled(START) and not driver.enabled(STOP), 'expected Start enabled, Stop disabled')
+    # Every 200 was reported, and nothing was reported twice.
+    check(count_rows(rows, f'{ok} 访问正常') == len(sites.times('/ok')),
+          f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
+    check(len(rows) == count_rows(rows, f'{ok} 访问正常') + 10,
+          f'unexpected rows in the log: {rows}')
+
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((30, 1, 10, 0, 2))
+
+
+def scenario_leave_and_restart(env):
+    """Leaving during a run saves the run's settings before it waits for the workers, writes no
+    stop rows, and ends with 2 once the workers have ended; the next start shows the stored
+    settings and sites; Escape ends the program with 2."""
+    sites = env.serve()
+    hang, ok = sites.url('/hang'), sites.url('/ok')
+    env.fresh_data_folder()
+    program, driver = env.start()
+    driver.must('set-text', EDIT, f'{hang}\r\n{ok}')
+    for control, index in ((CHECK_LIST, 0), (RETRY_COUNT_LIST, 1), (RETRY_INTERVAL_LIST, 2)):
+        driver.must('combo-set', control, index)
+    driver.must('click', START)
+    driver.wait_rows('监控开始运行', 1, 10)
+    sites.wait_open_hangs(1, 45)
+
+    driver.must('close')
+    # The settings are saved before the wait for the workers: Config.dat appears while site 1's
+    # worker is still held in its probe and the program is still running.
+    deadline = time.monotonic() + 10
+    while not os.path.exists(env.config_path) or os.path.getsize(env.config_path) < 240:
+        check(time.monotonic() < deadline, 'Config.dat was not saved while leaving')
+        time.sleep(0.1)  # poll interval of the file wait, bounded by the deadline above
+    env.check_config((30, 2, 60, 0, 2))
+    check(program.running(), 'the program ended before its held worker did')
+    rows = driver.wait_rows('[2]线程退出', 1, 10)
+    check(count_rows(rows, '停止中...') == 0 and count_rows(rows, '监控停止!') == 0,
+          f'leaving wrote stop rows: {rows}')
+    check(count_rows(rows, '[1]线程退出') == 0, f'site 1 ended while held: {rows}')
+    sites.release.set()
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    driver.close()
+
+    program, driver = env.start()
+    for control, text in ((CHECK_LIST, '30秒'), (RETRY_COUNT_LIST, '2次'),
+                          (RETRY_INTERVAL_LIST, '1分钟')):
+        check(driver.combo(control)['text'] == text, f'list {control} does not show {text!r}')
+    check(driver.text(EDIT) == f'{hang}\r\n{ok}', f'the editor holds {driver.text(EDIT)!r}')
+    rows = driver.rows()
+    check(len(rows) == 1, f'expected only the start-up row, got {rows}')
+    check_row(rows[0], '软件启动')
+    driver.must('escape')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((30, 2, 60, 0, 2))
+
+
+SCENARIOS = {
+    'first_start': scenario_first_start,
+    'two_sites': scenario_two_sites,
+    'leave_and_restart': scenario_leave_and_restart,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--build', required=True)
+    parser.add_argument('--driver', required=True)
+    parser.add_argument('--scenario', default='all', choices=['all', *SCENARIOS])
+    args = parser.parse_args()
+    names = list(SCENARIOS) if args.scenario == 'all' else [args.scenario]
+    failed = []
+    for name in names:
+        began = time.monotonic()
+        env = None
+        try:
+            env = Environment(args)
+            log(f'{name}: start')
+            SCENARIOS[name](env)
+            log(f'{name}: passed in {time.monotonic() - began:.1f} s')
+        except Failure as failure:
+            log(f'{name}: FAILED after {time.monotonic() - began:.1f} s: {failure}')
+            failed.append(name)
+        except Exception:
+            traceback.print_exc()
+            log(f'{name}: ERROR after {time.monotonic() - began:.1f} s')
+            failed.append(name)
+        finally:
+            if env:
+                env.cleanup()
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
