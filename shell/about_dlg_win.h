@@ -1,0 +1,22 @@
+#pragma once
+// The modal about box (template 100): icon, name and version, copyright. A click anywhere in
+// it, Enter, Esc or the close command ends it.
+#include <windows.h>
+
+#include "framework/dialog_impl_win.h"
+
+class CAboutDlg : public CDialogImpl<CAboutDlg, CWindow> {
+ public:
+  enum { IDD = 100 };
+  static constexpr int kTextId = 1017;
+
+  BOOL ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                            DWORD mapId = 0) override;
+
+ private:
+  void OnInitDialog();
+  void CentreInWorkArea();
+};
+
+// Runs the about box modally, owned by this thread's active window; the result is not used.
+void OpenAboutBox();

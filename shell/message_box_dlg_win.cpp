@@ -1,0 +1,93 @@
+#include "shell/message_box_dlg_win.h"
+
+#include "framework/reflect_win.h"
+#include "framework/wide_text_win.h"
+
+void CMessageBoxDlg::SetMessage(U16View text, U16View title) {
+  StorePopupTexts(m_szText, m_szTitle, text, title);
+  SetDlgItemTextW(kTextId, AsWide(m_szText));
+  SetDlgItemTextW(kTitleId, AsWide(m_szTitle));
+}
+
+void CMessageBoxDlg::FadeOut() { ::AnimateWindow(m_hWnd, kAnimationMs, AW_HIDE | AW_BLEND); }
+
+BOOL CMessageBoxDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          LRESULT& result, DWORD) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      result = TRUE;
+      return TRUE;
+    case WM_DESTROY:
+      if (m_bTimer != 0) ::KillTimer(m_hWnd, kCountdownTimer);
+      m_bTimer = 0;
+      m_hTitleFont.reset();
+      return FALSE;  // the dialog's own processing continues
+    case WM_TIMER:
+      if (wParam != kCountdownTimer) break;
+      OnCountdownTick();
+      result = 0;
+      return TRUE;
+    case WM_LBUTTONDOWN:
+      // A press anywhere on the surface or a label drags the caption-less popup.
+      SendMessageW(WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      result = 0;
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) {
+        ShowWindow(SW_HIDE);
+        result = 0;
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        DestroyWindow();
+        result = 0;
+        return TRUE;
+      }
+      break;
+    default:
+      break;
+  }
+  if (CPaintBkgnd::ProcessWindowMessage(hWnd, message, wParam, lParam, result)) return TRUE;
+  if (CCtrlColor::ProcessWindowMessage(hWnd, message, wParam, lParam, result)) return TRUE;
+  return ReflectNotifications(hWnd, message, wParam, lParam, result) ? TRUE : FALSE;
+}
+
+void CMessageBoxDlg::OnInitDialog() {
+  m_pStaticText = GetDlgItem(kTextId);
+  m_btnOk.SubclassWindow(GetDlgItem(IDOK));
+  m_btnCancel.SubclassWindow(GetDlgItem(IDCANCEL));
+  PlaceOkButton();
+  ModifyStyleEx(0, WS_EX_TOOLWINDOW);  // no taskbar button
+  ::SetWindowTextW(m_pStaticText, AsWide(m_szText));
+  SetDlgItemTextW(kTitleId, AsWide(m_szTitle));
+  m_hTitleFont.reset(::CreateFontW(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0,
+                                   0, L"宋体"));
+  ::SendDlgItemMessageW(m_hWnd, kTitleId, WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont.get()),
+                        TRUE);
+  m_bTimer = ::SetTimer(m_hWnd, kCountdownTimer, 1000, nullptr);
+}
+
+void CMessageBoxDlg::PlaceOkButton() {
+  HWND ok = GetDlgItem(IDOK);
+  if (ok == nullptr) return;
+  RECT client{};
+  GetClientRect(&client);
+  RECT button{};
+  ::GetWindowRect(ok, &button);
+  const int width = button.right - button.left;
+  const int height = button.bottom - button.top;
+  const PopupPoint at = OkButtonPosition(client.right - client.left, client.bottom - client.top, width, height);
+  ::MoveWindow(ok, at.x, at.y, width, height, TRUE);
+}
+
+void CMessageBoxDlg::OnCountdownTick() {
+  const CountdownTick tick = StepCountdown(IsWindowVisible() != FALSE, m_nCountdown);
+  if (tick.fadeOut) FadeOut();
+  m_nCountdown = tick.countdown;
+}
+
+void CMessageBoxDlg::OnFinalMessage(HWND) {
+  if (m_ownerSlot != nullptr && *m_ownerSlot == this) *m_ownerSlot = nullptr;
+  delete this;
+}
