@@ -21,10 +21,18 @@ UniqueFileStream Open(const U16& path, const wchar_t* mode) {
   return UniqueFileStream(::_wfopen(AsWide(path.c_str()), mode));
 }
 
+// The read-only attribute, checked as well as the open itself: a process with administrator or
+// root rights (Wine run as root) may otherwise open such a file for update.
+bool IsReadOnlyOrFolder(DWORD attributes) {
+  return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+}
+
 }  // namespace
 
 std::optional<FileBytes> Win32StoreFiles::ReadForUpdate(const U16& path, size_t maxBytes) {
-  // "r+b" fails for a read-only file, which therefore counts as absent.
+  // A file that cannot be opened for update (missing, read-only) counts as absent.
+  const DWORD attributes = ::GetFileAttributesW(AsWide(path.c_str()));
+  if (attributes == INVALID_FILE_ATTRIBUTES || IsReadOnlyOrFolder(attributes)) return std::nullopt;
   UniqueFileStream file = Open(path, L"r+b");
   if (!file) return std::nullopt;
   // Read to the end in chunks rather than trusting a size taken beforehand: the buffer always
@@ -47,7 +55,7 @@ bool Win32StoreFiles::MayOverwrite(const U16& path) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
-  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (IsReadOnlyOrFolder(attributes)) return false;
   // Opening without truncating also finds a file another program holds locked.
   return static_cast<bool>(Open(path, L"r+b"));
 }
