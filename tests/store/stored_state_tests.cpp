@@ -92,6 +92,22 @@ TEST_F(StoredState, ShortConfigFillsLeadingFieldsAndLongConfigIsCutToTheRecord) 
   EXPECT_EQ(ReadRaw(config_), longFile);
 }
 
+TEST_F(StoredState, ConfigFilesOfAnyLengthFillOnlyTheBytesTheyHold) {
+  for (size_t length : {0u, 1u, 8u, 19u, 20u, 239u, 240u, 241u, 10000u}) {
+    std::vector<uint8_t> file(length);
+    for (size_t i = 0; i < length; ++i) file[i] = static_cast<uint8_t>(i * 37 + 11);
+    WriteRaw(config_, file);
+    ConfigRecord record;
+    LoadConfig(files_, config16_, record);
+    const ConfigBytes image = ConfigRecordToBytes(record);
+    for (size_t i = 0; i < kConfigRecordBytes; ++i) {
+      uint8_t expected = i < length ? file[i] : 0;
+      if (i >= 16 && i < 20) expected = i == 16 ? 2 : 0;  // softtype is 2 after every load
+      ASSERT_EQ(image[i], expected) << "file of " << length << " bytes, byte " << i;
+    }
+  }
+}
+
 TEST_F(StoredState, ReadOnlyConfigCountsAsAbsentAndIsNotOverwritten) {
   const auto stored = ConfigFile(600, 1, 10, 0, 2, std::vector<uint8_t>(220, 1));
   WriteRaw(config_, stored);
