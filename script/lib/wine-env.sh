@@ -55,7 +55,17 @@ xvfb_start() {
       export DISPLAY=":$n"
       local i
       for i in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+          # Wine's desktop process picks its display driver once, when it starts; if
+          # wine_env_setup already started the prefix's services without a display, windows
+          # could not be created. Restart them on this display (detached, as in wine_env_setup).
+          if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
+            wineserver -w
+            wineserver -p
+            wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+          fi
+          return 0
+        fi
         sleep 0.1
       done
       echo "xvfb_start: Xvfb :$n did not come up" >&2

@@ -468,6 +468,31 @@ bool CmdTrayTip(const Args&, JsonLine& out) {
   return true;
 }
 
+BOOL CALLBACK ListWindow(HWND window, LPARAM param) {
+  auto* list = reinterpret_cast<std::string*>(param);
+  wchar_t title[128] = {};
+  ::GetWindowTextW(window, title, 128);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  JsonLine entry;
+  entry.Int("hwnd", reinterpret_cast<long long>(window))
+      .Text("class", ClassOf(window))
+      .Text("title", title)
+      .Int("pid", process)
+      .Bool("visible", ::IsWindowVisible(window) != FALSE);
+  if (list->size() > 1) *list += ',';
+  *list += entry.Finish();
+  return TRUE;
+}
+
+// Every top-level window: for diagnosing a scenario that cannot find what it looks for.
+bool CmdWindows(const Args&, JsonLine& out) {
+  std::string list = "[";
+  ::EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&list));
+  out.Raw("windows", list + "]");
+  return true;
+}
+
 const std::map<std::wstring, Command>& Commands() {
   static const std::map<std::wstring, Command> commands = {
       {L"window", CmdWindow},         {L"wait-window", CmdWaitWindow},
@@ -480,6 +505,7 @@ const std::map<std::wstring, Command>& Commands() {
       {L"escape", CmdEscape},         {L"popup", CmdPopup},
       {L"wait-popup", CmdWaitPopup},  {L"tray-icons", CmdTrayIcons},
       {L"tray-click", CmdTrayClick},  {L"tray-tip", CmdTrayTip},
+      {L"windows", CmdWindows},
   };
   return commands;
 }
