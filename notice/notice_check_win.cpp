@@ -1,0 +1,107 @@
+#include "notice/notice_check_win.h"
+
+#include "framework/unique_handle_win.h"
+#include "framework/wide_text_win.h"
+#include "monitor/run_flags.h"
+#include "notice/notice_check.h"
+#include "notice/notice_request_win.h"
+#include "notice/service_notice_handler.h"
+#include "notice/service_notice_message.h"
+
+#ifndef SITEMON_NOTICE_HOST
+#define SITEMON_NOTICE_HOST "notice.dorvane.example"
+#endif
+#ifndef SITEMON_NOTICE_PORT
+#define SITEMON_NOTICE_PORT 80
+#endif
+
+namespace {
+
+#define SITEMON_WIDEN2(s) L##s
+#define SITEMON_WIDEN(s) SITEMON_WIDEN2(s)
+
+class WinNoticeEnvironment : public INoticeEnvironment {
+ public:
+  WinNoticeEnvironment(const NoticeLink& link, const wchar_t* host, INTERNET_PORT port)
+      : link_(link), window_(static_cast<HWND>(link.Window())), host_(host), port_(port) {}
+
+  void SleepOneSecond() override { ::Sleep(1000); }
+  std::unique_ptr<INoticeExchange> SendRequest(U16View formBody) override {
+    return SendNoticeRequest(host_, port_, formBody);
+  }
+  U16 AnsiToWide(std::string_view ansi) override { return AnsiToWideText(ansi); }
+
+  void PostUpdateAvailable() override {
+    if (WindowAlive()) ::PostMessageW(window_, WM_SERVICE_NOTICE, kUpdateAvailable, 0);
+  }
+  NoticeDelivery SendNoticeText(const char16_t* text) override {
+    if (!WindowAlive()) return NoticeDelivery::Handled;
+    DWORD_PTR result = 0;
+    ::SetLastError(0);
+    if (::SendMessageTimeoutW(window_, WM_SERVICE_NOTICE, kNoticeText,
+                              reinterpret_cast<LPARAM>(text), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                              kNoticeSendTimeoutMs, &result))
+      return NoticeDelivery::Handled;
+    // A window that is gone cannot read the text any more; otherwise it may, later.
+    return ::GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? NoticeDelivery::Handled
+                                                           : NoticeDelivery::MayBeLater;
+  }
+
+ private:
+  bool WindowAlive() const { return !link_.WindowGone() && ::IsWindow(window_); }
+
+  const NoticeLink& link_;
+  HWND window_;
+  const wchar_t* host_;
+  INTERNET_PORT port_;
+};
+
+}  // namespace
+
+DWORD WINAPI NoticeCheckThreadProc(LPVOID param) {
+  std::unique_ptr<NoticeThreadStart> start(static_cast<NoticeThreadStart*>(param));
+  if (!start || !start->link) return 0;
+  try {
+    const U16 formBody = BuildNoticeFormBody(start->softtype, start->versionText);
+    WinNoticeEnvironment env(*start->link, start->host.c_str(), start->port);
+    RunNoticeCheck(formBody, *start->link, env, g_exitRequested);
+  } catch (...) {
+    // Only running out of memory can throw here; the check then simply ends.
+  }
+  return 0;
+}
+
+std::shared_ptr<NoticeLink> StartNoticeCheckAt(HWND mainWindow, int32_t lastNoticeId,
+                                               int32_t softtype, U16View versionText,
+                                               const wchar_t* host, INTERNET_PORT port) {
+  auto link = std::make_shared<NoticeLink>(mainWindow, lastNoticeId);
+  auto start = std::make_unique<NoticeThreadStart>();
+  start->link = link;
+  start->host = host ? host : L"";
+  start->port = port;
+  start->softtype = softtype;
+  start->versionText = U16(versionText);
+  UniqueKernelHandle thread(
+      ::CreateThread(nullptr, 0, NoticeCheckThreadProc, start.get(), 0, nullptr));
+  if (thread) start.release();  // the thread owns it now
+  return link;                  // the thread handle is closed here: nobody waits for it
+}
+
+std::shared_ptr<NoticeLink> StartNoticeCheck(HWND mainWindow, int32_t lastNoticeId,
+                                             int32_t softtype, U16View versionText) {
+  return StartNoticeCheckAt(mainWindow, lastNoticeId, softtype, versionText,
+                            SITEMON_WIDEN(SITEMON_NOTICE_HOST), SITEMON_NOTICE_PORT);
+}
+
+void MarkNoticeWindowGone(const std::shared_ptr<NoticeLink>& link) {
+  if (link) link->MarkWindowGone();
+}
+
+LRESULT HandleServiceNoticeMessage(const NoticeLink* link, WPARAM wParam, LPARAM lParam,
+                                   bool& updateShown, U16View appTitle, IReportOutlets& outlets) {
+  if (link && link->WindowGone()) return 0;
+  const auto kind = static_cast<int32_t>(wParam);
+  const char16_t* text = kind == kNoticeText ? reinterpret_cast<const char16_t*>(lParam) : nullptr;
+  HandleServiceNotice(kind, text, updateShown, appTitle, outlets);
+  return 0;
+}

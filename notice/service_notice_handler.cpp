@@ -1,0 +1,22 @@
+#include "notice/service_notice_handler.h"
+
+#include "notice/notice_check.h"
+#include "notice/service_notice_message.h"
+
+bool HandleServiceNotice(int32_t kind, const char16_t* text, bool& updateShown, U16View appTitle,
+                         IReportOutlets& outlets) {
+  switch (kind) {
+    case kNoticeText:
+      if (text && U16View(text).size() >= static_cast<size_t>(kMinShownNoticeLength))
+        outlets.ShowNotification(1, 0, text, u"Dorvane提示");
+      return true;
+    case kUpdateAvailable:
+      if (!updateShown) {
+        outlets.ShowNotification(1, 0, u"发现新版本，请及时更新", appTitle);
+        updateShown = true;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
