@@ -461,7 +461,7 @@ def scenario_two_sites(env):
     # Every 200 was reported, and nothing was reported twice.
     check(count_rows(rows, f'{ok} 访问正常') == len(sites.times('/ok')),
           f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
-    check(len(rows) == count_rows(rows, f'{ok} 访问正常') + 10,
+    check(len(rows) == count_rows(rows, f'{ok} 访问正常') + 11,
           f'unexpected rows in the log: {rows}')
 
     driver.must('close')
@@ -487,10 +487,8 @@ def scenario_leave_and_restart(env):
     driver.must('close')
     # The settings are saved before the wait for the workers: Config.dat appears while site 1's
     # worker is still held in its probe and the program is still running.
-    deadline = time.monotonic() + 10
-    while not os.path.exists(env.config_path) or os.path.getsize(env.config_path) < 240:
-        check(time.monotonic() < deadline, 'Config.dat was not saved while leaving')
-        time.sleep(0.1)  # poll interval of the file wait, bounded by the deadline above
+    wait_for('Config.dat to be saved while leaving', 10,
+             lambda: os.path.exists(env.config_path) and os.path.getsize(env.config_path) >= 240)
     env.check_config((30, 2, 60, 0, 2))
     check(program.running(), 'the program ended before its held worker did')
     rows = driver.wait_rows('[2]线程退出', 1, 10)
@@ -514,10 +512,79 @@ def scenario_leave_and_restart(env):
     env.check_config((30, 2, 60, 0, 2))
 
 
+def wait_for(what, timeout, probe, poll=0.1):
+    """Polls `probe` (returning a truthy result when the condition holds) until a deadline."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = probe()
+        if result:
+            return result
+        check(time.monotonic() < deadline, f'timed out after {timeout} s waiting for {what}')
+        time.sleep(poll)  # poll interval, bounded by the deadline above
+
+
+def tray_tips(driver):
+    answer = driver.must('tray-tip')
+    check(answer['icons'] == 1, f'expected one tray icon, found {answer["icons"]}')
+    return answer['tips']
+
+
+def scenario_popup_and_tray(env):
+    """The start popup slides into the bottom-right corner and goes after about 3 s; "－" hides
+    the window into the tray and a click on the icon brings it back; a 302 without Location is
+    logged and popped up on its probe and becomes the tooltip; the tray menu's exit ends the
+    program with 0."""
+    sites = env.serve()
+    moved = sites.url('/moved')
+    env.fresh_data_folder()
+    program, driver = env.start()
+    check(tray_tips(driver) == ['Corvell网站监控'], f'initial tooltip {tray_tips(driver)}')
+    popup = driver.must('popup')
+    check(popup['found'] and not popup['visible'], f'the popup should exist hidden: {popup}')
+
+    driver.must('set-text', EDIT, moved)
+    driver.must('combo-set', CHECK_LIST, 0)
+    driver.must('click', START)
+    shown = driver.must('wait-popup', 1, 5000)
+    seen = time.monotonic()
+    check(shown['text'] == '监控开始运行...' and shown['title'] == 'Dorvane提示',
+          f'start popup reads {shown["title"]!r} / {shown["text"]!r}')
+    left, top, right, bottom = shown['rect']
+    check(right == shown['work'][2] and bottom == shown['work'][3],
+          f'popup at {shown["rect"]}, not in the corner of the work area {shown["work"]}')
+    check(shown['topmost'] and shown['toolwindow'], f'popup not topmost tool window: {shown}')
+    hidden = driver.call('wait-popup', 0, 6000)
+    gone_after = time.monotonic() - seen
+    check(hidden.get('ok'), f'the start popup did not go: {hidden}')
+    check(1.0 <= gone_after <= 4.5, f'the start popup went after {gone_after:.1f} s, expected ~3 s')
+
+    before = driver.must('window')['rect']
+    driver.must('click', MINIMISE)
+    wait_for('the window to hide', 5, lambda: not driver.must('window')['visible'])
+    driver.must('tray-click')
+    state = wait_for('the window to come back', 5,
+                     lambda: (lambda w: w if w['visible'] else None)(driver.must('window')))
+    check(not state['iconic'] and state['rect'] == before,
+          f'restored window {state}, expected its former place {before}')
+
+    # A 302 without Location is not followed: logged and popped up on every probe.
+    rows = driver.wait_rows(f'{moved} 当前网页300跳转', 1, 40)
+    check_row(rows[0], f'{moved} 当前网页300跳转')
+    shown = driver.must('wait-popup', 1, 3000)
+    check(shown['text'] == rows[0], f'popup reads {shown["text"]!r}, expected the row {rows[0]!r}')
+    check(tray_tips(driver) == ['Dorvane网站监控\n状态：当前网页300跳转'],
+          f'tooltip after the report: {tray_tips(driver)}')
+
+    driver.must('command', 32776)
+    check(program.wait_exit(15) == 0, f'exit code {program.proc.returncode}, expected 0')
+    env.check_config((30, 3, 30, 0, 2))
+
+
 SCENARIOS = {
     'first_start': scenario_first_start,
     'two_sites': scenario_two_sites,
     'leave_and_restart': scenario_leave_and_restart,
+    'popup_and_tray': scenario_popup_and_tray,
 }
 
 
