@@ -1,0 +1,22 @@
+#pragma once
+// What a probe worker reports: an HTTP status code as the server sent it (0 when none could be
+// read), or one of the internal codes below 100, where no HTTP status code lies.
+#include <cstdint>
+
+using ProbeStatus = int32_t;
+
+inline constexpr ProbeStatus kStatusUnreadable = 0;        // answer without a readable status code
+inline constexpr ProbeStatus kStatusWorkerEnded = 9;       // the worker's last report, sent
+inline constexpr ProbeStatus kStatusNetworkDown = 10;      // the local network is down
+inline constexpr ProbeStatus kStatusNetworkBack = 11;      // the local network is back
+inline constexpr ProbeStatus kStatusNoInternetHandle = 21; // recorded and traced, never posted
+inline constexpr ProbeStatus kStatusUrlNotOpened = 22;     // the address could not be opened
+
+// A probe succeeded for 2xx and 3xx answers and failed for 4xx and 5xx; for any other class
+// (below 200, 600 and above, and 0) it succeeded exactly when the status query succeeded.
+constexpr bool IsProbeSuccess(ProbeStatus status, bool queryOk) {
+  const int32_t statusClass = status / 100;
+  if (statusClass == 2 || statusClass == 3) return true;
+  if (statusClass == 4 || statusClass == 5) return false;
+  return queryOk;
+}
