@@ -1,0 +1,146 @@
+// Commands on the popup (texts, place, visibility) and on Wine's stand-alone tray (icons,
+// clicks, tooltip texts).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "tests/e2e/driver/command_support_win.h"
+#include "tests/e2e/driver/commands_win.h"
+#include "tests/e2e/driver/remote_block_win.h"
+#include "tests/e2e/driver/target_windows_win.h"
+
+namespace {
+
+bool PopupState(HWND main, JsonLine& out) {
+  HWND popup = FindPopup(main);
+  out.Bool("found", popup != nullptr);
+  if (!popup) return true;
+  std::wstring title, body;
+  if (!WindowTextOf(::GetDlgItem(popup, 1004), title) ||
+      !WindowTextOf(::GetDlgItem(popup, kPopupBodyId), body)) {
+    return Fail(out, L"popup texts not readable");
+  }
+  RECT rect{};
+  ::GetWindowRect(popup, &rect);
+  const LONG_PTR exStyle = ::GetWindowLongPtrW(popup, GWL_EXSTYLE);
+  out.Bool("visible", ::IsWindowVisible(popup) != FALSE)
+      .Text("title", title)
+      .Text("text", body)
+      .Raw("rect", RectJson(rect))
+      .Raw("work", RectJson(WorkArea()))
+      .Bool("topmost", (exStyle & WS_EX_TOPMOST) != 0)
+      .Bool("toolwindow", (exStyle & WS_EX_TOOLWINDOW) != 0);
+  return true;
+}
+
+bool CmdPopup(const Args&, JsonLine& out) {
+  HWND main = nullptr;
+  if (!MainWindow(out, main)) return false;
+  return PopupState(main, out);
+}
+
+bool CmdWaitPopup(const Args& args, JsonLine& out) {
+  long long visible = 0, timeout = 0;
+  if (args.size() < 2 || !ParseNumber(args[0], visible) || !ParseNumber(args[1], timeout)) {
+    return Fail(out, L"expected: visible(0/1) timeout-ms");
+  }
+  HWND main = nullptr;
+  if (!MainWindow(out, main)) return false;
+  const bool reached = WaitUntil(timeout, [&] {
+    HWND popup = FindPopup(main);
+    return popup && (::IsWindowVisible(popup) != FALSE) == (visible != 0);
+  });
+  if (!PopupState(main, out)) return false;
+  return reached ? true : Fail(out, L"popup did not reach that state in time");
+}
+
+bool CmdTrayIcons(const Args&, JsonLine& out) {
+  std::string list = "[";
+  for (HWND icon : FindTrayIcons()) {
+    RECT rect{};
+    ::GetWindowRect(icon, &rect);
+    JsonLine entry;
+    entry.Int("hwnd", reinterpret_cast<long long>(icon))
+        .Bool("visible", ::IsWindowVisible(icon) != FALSE)
+        .Raw("rect", RectJson(rect));
+    if (list.size() > 1) list += ',';
+    list += entry.Finish();
+  }
+  out.Raw("icons", list + "]");
+  return true;
+}
+
+// A left (default) or right click on the tray's icon: the button messages the icon window gets
+// from the mouse, which Wine's tray turns into the program's tray callback.
+bool CmdTrayClick(const Args& args, JsonLine& out) {
+  const bool right = !args.empty() && args[0] == L"right";
+  std::vector<HWND> icons = FindTrayIcons();
+  if (icons.size() != 1) return Fail(out, L"expected exactly one tray icon");
+  LRESULT ignored = 0;
+  const UINT down = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
+  const UINT up = right ? WM_RBUTTONUP : WM_LBUTTONUP;
+  const WPARAM keys = right ? MK_RBUTTON : MK_LBUTTON;
+  if (!SendWithTimeout(icons[0], down, keys, MAKELPARAM(4, 4), ignored) ||
+      !::PostMessageW(icons[0], up, 0, MAKELPARAM(4, 4))) {
+    return Fail(out, L"the tray icon did not take the click");
+  }
+  out.Int("hwnd", reinterpret_cast<long long>(icons[0]));
+  return true;
+}
+
+// The tooltip texts of tools that belong to the tray's icon windows, read from the tooltip
+// windows of Wine's explorer through memory in that process.
+bool CmdTrayTip(const Args&, JsonLine& out) {
+  std::vector<HWND> icons = FindTrayIcons();
+  std::vector<std::wstring> tips;
+  for (HWND tooltip : FindTooltipWindows()) {
+    UniqueKernelHandle process = OpenForMemory(tooltip);
+    if (!process) continue;
+    RemoteBlock block(process.get(), sizeof(TTTOOLINFOW) + kRemoteTextUnits * sizeof(wchar_t));
+    if (!block) continue;
+    LRESULT count = 0;
+    if (!SendWithTimeout(tooltip, TTM_GETTOOLCOUNT, 0, 0, count)) continue;
+    for (LRESULT i = 0; i < count; ++i) {
+      TTTOOLINFOW info{};
+      info.cbSize = sizeof info;
+      info.lpszText = static_cast<LPWSTR>(block.At(sizeof(TTTOOLINFOW)));
+      LRESULT found = 0;
+      if (!block.Write(0, &info, sizeof info) ||
+          !SendWithTimeout(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                           reinterpret_cast<LPARAM>(block.At(0)), found) ||
+          !found || !block.Read(0, &info, sizeof info)) {
+        continue;
+      }
+      bool ofTrayIcon = false;
+      for (HWND icon : icons) ofTrayIcon |= info.hwnd == icon;
+      if (!ofTrayIcon) continue;
+      // Ask for the text itself into a cleared buffer; the enumeration may not copy it.
+      std::wstring text(kRemoteTextUnits, L'\0');
+      info.lpszText = static_cast<LPWSTR>(block.At(sizeof(TTTOOLINFOW)));
+      LRESULT ignored = 0;
+      if (!block.Write(0, &info, sizeof info) ||
+          !block.Write(sizeof(TTTOOLINFOW), text.data(), kRemoteTextUnits * sizeof(wchar_t)) ||
+          !SendWithTimeout(tooltip, TTM_GETTEXTW, kRemoteTextUnits,
+                           reinterpret_cast<LPARAM>(block.At(0)), ignored) ||
+          !block.Read(sizeof(TTTOOLINFOW), text.data(), (kRemoteTextUnits - 1) * sizeof(wchar_t))) {
+        continue;
+      }
+      text.resize(std::wcslen(text.c_str()));
+      tips.push_back(text);
+    }
+  }
+  out.Int("icons", static_cast<long long>(icons.size())).TextList("tips", tips);
+  return true;
+}
+
+
+}  // namespace
+
+void AddPopupTrayCommands(CommandTable& table) {
+  table[L"popup"] = CmdPopup;
+  table[L"wait-popup"] = CmdWaitPopup;
+  table[L"tray-icons"] = CmdTrayIcons;
+  table[L"tray-click"] = CmdTrayClick;
+  table[L"tray-tip"] = CmdTrayTip;
+}
