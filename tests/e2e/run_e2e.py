@@ -322,7 +322,7 @@ class Environment:
                   (right - 3, bottom - 3)]
         deadline = time.monotonic() + 10
         while True:
-            shot = subprocess.run(['import', '-window', 'root', 'ppm:-'], capture_output=True,
+            shot = subprocess.run(['import', '-window', 'root', '-depth', '8', 'ppm:-'], capture_output=True,
                                   timeout=30, check=True).stdout
             width, pixels = parse_ppm(shot)
             colours = [pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] for x, y in probes]
