@@ -1,0 +1,39 @@
+#include "monitor/console/console_run_window.h"
+
+#include <utility>
+
+#include "monitor/settings_tables.h"
+#include "store/stored_state.h"
+
+namespace {
+constexpr size_t kEditReadUnits = 1023;  // what Start reads of the edit box
+}
+
+U16 LoadStoredState(IStoreFiles& files, ICodePageConverter& codePage, const StoredStatePaths& paths,
+                    ConfigRecord& record) {
+  LoadConfig(files, paths.configPath, record);
+  MonitorSettings settings = SettingsOf(record);
+  SelectStoredSettings(settings);
+  SetSettings(record, settings);
+  std::optional<U16> text = LoadSiteText(files, codePage, paths.siteListPath);
+  return text ? std::move(*text) : DefaultSiteList();
+}
+
+ConsoleRunWindow::ConsoleRunWindow(IStoreFiles& files, ICodePageConverter& codePage,
+                                   StoredStatePaths paths, ConfigRecord& record, U16 siteListText,
+                                   void* notifyWindow, IReportOutlets& outlets)
+    : files_(files),
+      codePage_(codePage),
+      paths_(std::move(paths)),
+      record_(record),
+      siteListText_(std::move(siteListText)),
+      notifyWindow_(notifyWindow),
+      outlets_(outlets) {}
+
+U16 ConsoleRunWindow::ReadSiteListText() { return siteListText_.substr(0, kEditReadUnits); }
+
+bool ConsoleRunWindow::StoreSiteList(U16View joinedList) {
+  return ::StoreSiteList(files_, codePage_, paths_.siteListPath, joinedList);
+}
+
+void ConsoleRunWindow::SaveSettings() { SaveConfig(files_, paths_.configPath, record_); }

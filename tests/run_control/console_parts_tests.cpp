@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "monitor/console/console_outlets.h"
+#include "monitor/console/console_run_window.h"
+#include "monitor/run_control.h"
+#include "monitor/run_flags.h"
+#include "store/posix_files.h"
+#include "store/stored_state.h"
+#include "tests/run_control/fake_run_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "run-console-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+  U16 File(const char* name) const { return U16FromUtf8((path_ / name).string()); }
+
+ private:
+  fs::path path_;
+};
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void WriteAll(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+std::string Le32(int32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
+  return s;
+}
+
+}  // namespace
+
+TEST(ConsoleOutlets, RowsAndShownPopupsBecomeLinesHidesAndTipsNothing) {
+  std::vector<std::string> lines;
+  ConsoleOutlets out([&](std::string_view line) { lines.emplace_back(line); });
+  out.InsertLogRow(u"2014-5-7 09:03:05 线程[1]启动");
+  EXPECT_EQ(out.ShowNotification(1, 3, u"监控开始运行...", u"Dorvane提示"), 1);
+  EXPECT_EQ(out.ShowNotification(0, 0, u"", u"Dorvane提示"), 1);
+  out.SetTrayTip(u"Dorvane网站监控\n状态：访问正常");
+  out.InsertLogRow(u"未知状态");
+  EXPECT_EQ(lines, (std::vector<std::string>{"2014-5-7 09:03:05 线程[1]启动\r\n",
+                                             "[Dorvane提示] 监控开始运行...\r\n", "未知状态\r\n"}));
+}
+
+TEST(ConsoleStoredState, MissingFilesGiveTheDefaultListAndRepairedSettings) {
+  TempFolder dir;
+  ASSERT_FALSE(dir.path().empty());
+  PosixStoreFiles files;
+  Utf8CodePage codePage;
+  ConfigRecord record;
+  const U16 text = LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, record);
+  EXPECT_EQ(text, DefaultSiteList());
+  EXPECT_EQ(record.checkIntervalSeconds, 60);
+  EXPECT_EQ(record.retryCount, 3);
+  EXPECT_EQ(record.retryIntervalSeconds, 30);
+  EXPECT_EQ(record.softtype, 2);
+}
+
+TEST(ConsoleStoredState, StoredFilesAreReadAsTheWindowReadsThem) {
+  TempFolder dir;
+  ASSERT_FALSE(dir.path().empty());
+  WriteAll(dir.path() / "Config.dat", Le32(300) + Le32(2));  // short record: retry interval 0
+  WriteAll(dir.path() / "site.txt", "  http://127.0.0.1:1/a\r\n\r\nhttp://127.0.0.1:1/b");
+  PosixStoreFiles files;
+  Utf8CodePage codePage;
+  ConfigRecord record;
+  const U16 text = LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, record);
+  EXPECT_EQ(text, u"  http://127.0.0.1:1/a\r\n\r\nhttp://127.0.0.1:1/b");  // normalised only at Start
+  EXPECT_EQ(record.checkIntervalSeconds, 300);
+  EXPECT_EQ(record.retryCount, 2);
+  EXPECT_EQ(record.retryIntervalSeconds, 30);
+
+  WriteAll(dir.path() / "Config.dat", Le32(45) + Le32(0) + Le32(7));
+  ConfigRecord repaired;
+  LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, repaired);
+  EXPECT_EQ(repaired.checkIntervalSeconds, 60);
+  EXPECT_EQ(repaired.retryCount, 3);
+  EXPECT_EQ(repaired.retryIntervalSeconds, 30);
+}
+
+// The console's whole run on the fake threads: the printed lines, site.txt at Start and
+// Config.dat at the end.
+TEST(ConsoleRun, StartStopAndSavePrintTheRowsAndWriteTheFiles) {
+  SetStopRequested(0);
+  SetExitRequested(0);
+  TempFolder dir;
+  ASSERT_FALSE(dir.path().empty());
+  WriteAll(dir.path() / "Config.dat", Le32(30) + Le32(1) + Le32(10));
+  WriteAll(dir.path() / "site.txt", "http://127.0.0.1:1/ok \r\n\r\n http://127.0.0.1:1/missing\r\n");
+  PosixStoreFiles files;
+  Utf8CodePage codePage;
+  const StoredStatePaths paths{dir.File("site.txt"), dir.File("Config.dat")};
+  ConfigRecord record;
+  U16 text = LoadStoredState(files, codePage, paths, record);
+
+  std::vector<std::string> lines;
+  ConsoleOutlets outlets([&](std::string_view line) { lines.emplace_back(line); });
+  int notifyTag = 0;
+  ConsoleRunWindow window(files, codePage, paths, record, std::move(text), &notifyTag, outlets);
+  fake::FakeThreads threads;
+  threads.body = [](SiteProbeTask& task, fake::FakeThreads& host) {
+    host.Post(static_cast<uint64_t>(task.siteNumber), task.siteNumber == 1 ? 200 : 404);
+    fake::FakeThreads::DefaultWorker(task, host);
+  };
+  RunControl run(threads, window);
+  threads.onStatus = [&](uint64_t n, int32_t s) { run.OnSiteStatus(n, s); };
+
+  run.OnStart();
+  ASSERT_TRUE(threads.PumpUntil([&] { return lines.size() >= 7; }));  // both reports and the 404 popup
+  run.OnStop();
+  run.OnDestroy();
+  threads.onStatus = nullptr;
+
+  auto Body = [](const std::string& line) {  // the line without its time stamp and CR LF
+    const size_t at = line.find(' ', line.find(' ') + 1);
+    return line.substr(at + 1, line.size() - at - 3);
+  };
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(Body(lines[0]), "线程[1]启动");
+  EXPECT_EQ(Body(lines[1]), "线程[2]启动");
+  EXPECT_EQ(Body(lines[2]), "监控开始运行");
+  EXPECT_EQ(lines[3], "[Dorvane提示] 监控开始运行...\r\n");
+  // The two workers' reports arrive in either order; the 404 row pops up right after it is logged.
+  size_t okRow = 0, missingRow = 0;
+  for (size_t i = 4; i < 7; ++i) {
+    if (lines[i].find("http://127.0.0.1:1/ok 访问正常\r\n") != std::string::npos && lines[i][0] != '[') okRow = i;
+    if (lines[i].find("http://127.0.0.1:1/missing 网页不存在\r\n") != std::string::npos && lines[i][0] != '[') missingRow = i;
+  }
+  ASSERT_NE(okRow, 0u);
+  ASSERT_NE(missingRow, 0u);
+  ASSERT_LT(missingRow, 6u);
+  EXPECT_EQ(lines[missingRow + 1], "[Dorvane提示] " + lines[missingRow]);
+  EXPECT_EQ(Body(lines[7]), "停止中...");
+  std::vector<std::string> ends{Body(lines[8]), Body(lines[9])};
+  std::sort(ends.begin(), ends.end());
+  EXPECT_EQ(ends, (std::vector<std::string>{"[1]线程退出", "[2]线程退出"}));
+  EXPECT_EQ(Body(lines[10]), "监控停止!");
+
+  EXPECT_EQ(ReadAll(dir.path() / "site.txt"), "http://127.0.0.1:1/ok\r\nhttp://127.0.0.1:1/missing");
+  const std::string config = ReadAll(dir.path() / "Config.dat");
+  ASSERT_EQ(config.size(), 240u);
+  EXPECT_EQ(config.substr(0, 20), Le32(30) + Le32(1) + Le32(10) + Le32(0) + Le32(2));
+  EXPECT_EQ(g_exitRequested.load(), 1);
+}
