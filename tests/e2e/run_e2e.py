@@ -18,6 +18,7 @@ import os
 import re
 import select
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -83,7 +84,8 @@ def count_rows(rows, text):
 class LoopbackSites:
     """One HTTP server on 127.0.0.1 (free port, own thread, a thread per request) with fixed
     answers per path: /ok 200, /missing 404, /error 500, /moved 302 without Location, and /hang,
-    which reads the request and never answers until released (or until its own time limit)."""
+    which reads the request and never answers; when released (or at its own time limit) it
+    resets the connection."""
 
     STATUS = {'/ok': (200, 'OK'), '/missing': (404, 'Not Found'),
               '/error': (500, 'Internal Server Error'), '/moved': (302, 'Found')}
@@ -91,6 +93,7 @@ class LoopbackSites:
 
     def __init__(self):
         self.requests = []          # (path, monotonic time)
+        self.began = time.monotonic()
         self.open_hangs = 0
         self.changed = threading.Condition()
         self.release = threading.Event()
@@ -109,8 +112,13 @@ class LoopbackSites:
                     with sites.changed:
                         sites.open_hangs -= 1
                         sites.changed.notify_all()
+                    # Reset the connection: the probe then fails to open. (A clean close with no
+                    # byte of answer reads under Wine as an answer whose status is 0.)
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                               struct.pack('ii', 1, 0))
+                    self.connection.close()
                     self.close_connection = True
-                    return  # close without a single byte of answer
+                    return
                 code, reason = LoopbackSites.STATUS.get(self.path, (404, 'Not Found'))
                 body = f'{code} {reason}\n'.encode()
                 self.send_response(code, reason)
@@ -269,6 +277,7 @@ class Environment:
         self.trace_path = os.path.join(self.data, 'GetLog')
         os.makedirs(self.artifacts, exist_ok=True)
         self.cleanups = []
+        self.servers = []
 
     def fresh_data_folder(self):
         shutil.rmtree(self.data, ignore_errors=True)
@@ -288,7 +297,15 @@ class Environment:
     def serve(self):
         sites = LoopbackSites()
         self.cleanups.append(sites.close)
+        self.servers.append(sites)
         return sites
+
+    def describe_requests(self):
+        """What the test servers saw, for the report of a failed scenario."""
+        for sites in self.servers:
+            with sites.changed:
+                seen = ', '.join(f'{path} at {t - sites.began:.1f} s' for path, t in sites.requests)
+            log(f'requests seen by 127.0.0.1:{sites.port}: {seen or "none"}')
 
     def cleanup(self):
         while self.cleanups:
@@ -314,16 +331,17 @@ class Environment:
         check(os.listdir(self.trace_path) == [], f'GetLog is not empty: {os.listdir(self.trace_path)}')
 
     # Screen.
-    def screenshot(self, name, window_rect):
-        """Saves the screen as <name>.png once the window is painted (its blue background shows
-        near its left and right edges), waiting up to a deadline for the paint."""
+    def screenshot(self, name, window_rect, crop_rect=None):
+        """Saves the screen, cut to `crop_rect` (default: the main window), as <name>.png once
+        the main window is painted (its blue background shows near its left and right edges),
+        waiting up to a deadline for the paint."""
         left, top, right, bottom = window_rect
         probes = [(left + 3, (top + bottom) // 2), (right - 3, (top + bottom) // 2),
                   (right - 3, bottom - 3)]
         deadline = time.monotonic() + 10
         while True:
-            shot = subprocess.run(['import', '-window', 'root', '-depth', '8', 'ppm:-'], capture_output=True,
-                                  timeout=30, check=True).stdout
+            shot = subprocess.run(['import', '-window', 'root', '-depth', '8', 'ppm:-'],
+                                  capture_output=True, timeout=30, check=True).stdout
             width, pixels = parse_ppm(shot)
             colours = [pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] for x, y in probes]
             if all(all(abs(c - e) <= 8 for c, e in zip(colour, MAIN_BLUE)) for colour in colours):
@@ -332,7 +350,9 @@ class Environment:
                   f'the main window never showed its blue background: {[tuple(c) for c in colours]}')
             time.sleep(0.2)  # poll interval of the paint wait, bounded by the deadline above
         path = os.path.join(self.artifacts, name + '.png')
-        subprocess.run(['convert', 'ppm:-', path], input=shot, timeout=30, check=True)
+        cl, ct, cr, cb = crop_rect or window_rect
+        subprocess.run(['convert', 'ppm:-', '-crop', f'{cr - cl}x{cb - ct}+{cl}+{ct}', '+repage',
+                        path], input=shot, timeout=30, check=True)
         log(f'screenshot {path}')
 
 
@@ -606,6 +626,8 @@ def main():
             log(f'{name}: passed in {time.monotonic() - began:.1f} s')
         except Failure as failure:
             log(f'{name}: FAILED after {time.monotonic() - began:.1f} s: {failure}')
+            if env:
+                env.describe_requests()
             failed.append(name)
         except Exception:
             traceback.print_exc()

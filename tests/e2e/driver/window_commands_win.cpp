@@ -29,13 +29,18 @@ bool CmdWindow(const Args&, JsonLine& out) {
   return WindowState(main, out);
 }
 
+// Waits until the main window exists and is shown ("any" as second argument: exists at all;
+// the window exists, still hidden, while it initialises).
 bool CmdWaitWindow(const Args& args, JsonLine& out) {
   long long timeout = 0;
   if (!NumberArg(args, 0, 10000, timeout)) return Fail(out, L"bad time-out");
+  const bool mustBeShown = args.size() < 2 || args[1] != L"any";
   HWND main = nullptr;
-  if (!WaitUntil(timeout, [&] { return (main = ::FindMainWindow()) != nullptr; })) {
-    return Fail(out, L"main window did not appear");
-  }
+  const bool appeared = WaitUntil(timeout, [&] {
+    main = ::FindMainWindow();
+    return main && (!mustBeShown || ::IsWindowVisible(main));
+  });
+  if (!appeared) return Fail(out, main ? L"main window not shown" : L"main window did not appear");
   return WindowState(main, out);
 }
 
