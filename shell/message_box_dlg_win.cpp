@@ -16,7 +16,9 @@ BOOL CMessageBoxDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
-      result = TRUE;
+      // FALSE: no default focus. Focusing a control would activate the (hidden) popup and take
+      // the activation from whatever window the user works in.
+      result = FALSE;
       return TRUE;
     case WM_DESTROY:
       if (m_bTimer != 0) ::KillTimer(m_hWnd, kCountdownTimer);

@@ -1,0 +1,272 @@
+// The tray mix-ins on the real platform, driven through a small host window that stands in for
+// the main window: the icon record, the tooltip as the shell shows it, the mouse callback, the
+// menu and its commands, minimising to the tray and the taskbar's re-creation.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "shell/shell_icon_win.h"
+#include "tests/win_popup_tray/message_pump_win.h"
+#include "tests/win_popup_tray/tray_observer_win.h"
+
+namespace {
+
+// The main window's part in the tray: its own handlers come first (none here), then the mix-in.
+class TrayHost : public CWindow, public CShellIcon<TrayHost, CAppIconMenu<TrayHost, 201>, 201> {
+ public:
+  TrayHost() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Procedure;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TrayTestHost";
+    ::RegisterClassW(&wc);
+    m_hWnd = ::CreateWindowExW(0, wc.lpszClassName, L"tray host", WS_OVERLAPPEDWINDOW, 100, 100, 320, 240,
+                               nullptr, nullptr, wc.hInstance, this);
+  }
+  ~TrayHost() {
+    if (::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+  }
+
+  int commandsSeen = 0;
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE)
+      ::SetWindowLongPtrW(hWnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    auto* self = reinterpret_cast<TrayHost*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (self != nullptr && self->m_hWnd == hWnd) {
+      if (message == WM_COMMAND) ++self->commandsSeen;
+      if (self->ProcessTrayMessage(hWnd, message, wParam, lParam, result)) return result;
+    }
+    return ::DefWindowProcW(hWnd, message, wParam, lParam);
+  }
+};
+
+bool HasTooltip(const std::wstring& text) {
+  for (const auto& t : ForeignTooltipTexts())
+    if (t == text) return true;
+  return false;
+}
+
+TEST(TrayIcon, AddFillsTheRecordAndShowsTheTitleAsTooltip) {
+  const int iconsBefore = StandaloneTrayIconCount();
+  {
+    TrayHost host;
+    ASSERT_NE(host.m_hWnd, nullptr);
+    EXPECT_EQ(host.Title(), L"Corvell网站监控");
+    host.AddTrayIcon();
+    const NOTIFYICONDATAW& nid = host.IconRecord();
+    EXPECT_EQ(nid.cbSize, NOTIFYICONDATAW_V3_SIZE);
+    EXPECT_EQ(nid.hWnd, host.m_hWnd);
+    EXPECT_EQ(nid.uID, 128u);
+    EXPECT_EQ(nid.uFlags, 0x17u);
+    EXPECT_EQ(nid.uCallbackMessage, 0x4B4u);
+    EXPECT_EQ(nid.dwInfoFlags, 4u);
+    EXPECT_NE(nid.hIcon, nullptr);
+    EXPECT_STREQ(nid.szTip, L"Corvell网站监控");
+    EXPECT_STREQ(nid.szInfoTitle, L"Corvell网站监控");
+    EXPECT_STREQ(nid.szInfo, L"");
+
+    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+    if (iconsBefore >= 0) {
+      EXPECT_EQ(StandaloneTrayIconCount(), iconsBefore + 1);
+    }
+
+    host.SetTrayTip(u"Dorvane网站监控\n状态：网页不存在");
+    EXPECT_EQ(host.IconRecord().uFlags, 7u);
+    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Dorvane网站监控\n状态：网页不存在"); }, 3000));
+    EXPECT_FALSE(HasTooltip(L"Corvell网站监控"));
+  }
+  // The host's destruction removed the icon.
+  if (iconsBefore >= 0) {
+    EXPECT_TRUE(PumpUntil([&] { return StandaloneTrayIconCount() == iconsBefore; }, 3000));
+  }
+  EXPECT_FALSE(HasTooltip(L"Dorvane网站监控\n状态：网页不存在"));
+}
+
+TEST(TrayIcon, LongTipIsCutTo127Characters) {
+  TrayHost host;
+  host.AddTrayIcon();
+  host.SetTrayTip(U16(200, u'状'));
+  EXPECT_EQ(std::wstring(host.IconRecord().szTip), std::wstring(127, L'状'));
+  EXPECT_TRUE(PumpUntil([] { return HasTooltip(std::wstring(127, L'状')); }, 3000));
+}
+
+TEST(TrayIcon, RemoveTakesTheIconAwayAtOnce) {
+  const int iconsBefore = StandaloneTrayIconCount();
+  TrayHost host;
+  host.AddTrayIcon();
+  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+  host.RemoveTrayIcon();
+  EXPECT_TRUE(PumpUntil([] { return !HasTooltip(L"Corvell网站监控"); }, 3000));
+  if (iconsBefore >= 0) {
+    EXPECT_EQ(StandaloneTrayIconCount(), iconsBefore);
+  }
+}
+
+TEST(TrayIcon, TaskbarCreatedAddsTheIconAgainWithTheTitle) {
+  TrayHost host;
+  host.AddTrayIcon();
+  host.SetTrayTip(u"状态：正常");
+  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"状态：正常"); }, 3000));
+  ASSERT_NE(host.TaskbarCreatedMessage(), 0u);
+  EXPECT_EQ(::SendMessageW(host.m_hWnd, host.TaskbarCreatedMessage(), 0, 0), 0);
+  EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+  EXPECT_FALSE(HasTooltip(L"状态：正常"));
+  EXPECT_EQ(host.IconRecord().uFlags, 0x17u);
+}
+
+TEST(TrayWindow, MinimisingHidesAndALeftClickOnOurIconRestores) {
+  TrayHost host;
+  host.AddTrayIcon();
+  ::ShowWindow(host.m_hWnd, SW_SHOWNORMAL);
+  RECT normal{};
+  ::GetWindowRect(host.m_hWnd, &normal);
+  ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
+  EXPECT_FALSE(::IsWindowVisible(host.m_hWnd));
+
+  // Another icon's callback and mere moves or presses do nothing.
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 127, WM_LBUTTONUP);
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_MOUSEMOVE);
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_LBUTTONDOWN);
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_LBUTTONDBLCLK);
+  EXPECT_FALSE(::IsWindowVisible(host.m_hWnd));
+
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_LBUTTONUP);
+  EXPECT_TRUE(::IsWindowVisible(host.m_hWnd));
+  EXPECT_FALSE(::IsIconic(host.m_hWnd));
+  RECT restored{};
+  ::GetWindowRect(host.m_hWnd, &restored);
+  EXPECT_EQ(restored.right - restored.left, normal.right - normal.left);
+  EXPECT_EQ(restored.bottom - restored.top, normal.bottom - normal.top);
+  // A second release (the end of a double click) restores again, harmlessly.
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_LBUTTONUP);
+  EXPECT_TRUE(::IsWindowVisible(host.m_hWnd));
+}
+
+TEST(TrayWindow, AClickOnTheShellsIconWindowReachesTheCallback) {
+  const std::vector<HWND> before = StandaloneTrayIcons();
+  if (::FindWindowW(L"__winex11_standalone_tray", nullptr) == nullptr && before.empty())
+    GTEST_SKIP() << "no standalone tray window on this desktop";
+  TrayHost host;
+  host.AddTrayIcon();
+  HWND ours = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        for (HWND icon : StandaloneTrayIcons())
+          if (std::find(before.begin(), before.end(), icon) == before.end()) ours = icon;
+        return ours != nullptr;
+      },
+      3000));
+  ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
+  ASSERT_FALSE(::IsWindowVisible(host.m_hWnd));
+  ::SendMessageW(ours, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageW(ours, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000));
+}
+
+// Closes the tray menu from a second thread once it is open: Down + Enter picks the first item,
+// Escape closes it. Returns whether the menu was seen.
+bool OperateMenuFromOutside(std::initializer_list<WPARAM> keys, RECT* menuRect) {
+  const ULONGLONG deadline = ::GetTickCount64() + 3000;
+  HWND menu = nullptr;
+  while (::GetTickCount64() < deadline) {
+    menu = ::FindWindowW(L"#32768", nullptr);
+    if (menu != nullptr && ::IsWindowVisible(menu)) break;
+    menu = nullptr;
+    ::Sleep(10);  // polling another thread's state, bounded by the deadline
+  }
+  if (menu == nullptr) return false;
+  if (menuRect != nullptr) ::GetWindowRect(menu, menuRect);
+  for (WPARAM key : keys) {
+    ::PostMessageW(menu, WM_KEYDOWN, key, 0);
+    ::PostMessageW(menu, WM_KEYUP, key, 0xC0000000);
+  }
+  return true;
+}
+
+TEST(TrayMenu, RightClickOpensTheMenuAndItsFirstItemShowsTheWindow) {
+  TrayHost host;
+  host.AddTrayIcon();
+  ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
+  ASSERT_FALSE(::IsWindowVisible(host.m_hWnd));
+  ::SetCursorPos(600, 400);
+  std::atomic<bool> seen{false};
+  RECT menuRect{};
+  std::thread outside([&] { seen = OperateMenuFromOutside({VK_DOWN, VK_RETURN}, &menuRect); });
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_RBUTTONUP);  // returns when the menu closed
+  outside.join();
+  ASSERT_TRUE(seen);
+  EXPECT_STREQ(host.IconRecord().szInfo, L"");  // the balloon text was put back as it was
+  // The chosen item arrives as a command: the window is shown and restored.
+  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000));
+  EXPECT_GE(host.commandsSeen, 1);
+}
+
+TEST(TrayMenu, EscapeClosesTheMenuWithoutACommand) {
+  TrayHost host;
+  host.AddTrayIcon();
+  std::atomic<bool> seen{false};
+  std::thread outside([&] { seen = OperateMenuFromOutside({VK_ESCAPE, VK_ESCAPE}, nullptr); });
+  ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_RBUTTONUP);
+  outside.join();
+  ASSERT_TRUE(seen);
+  PumpFor(200);
+  EXPECT_EQ(host.commandsSeen, 0);
+  EXPECT_EQ(::FindWindowW(L"#32768", nullptr) != nullptr && ::IsWindowVisible(::FindWindowW(L"#32768", nullptr)),
+            false);
+}
+
+TEST(TrayMenu, ShowWindowCommandRestoresAMinimisedWindow) {
+  TrayHost host;
+  ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
+  ASSERT_FALSE(::IsWindowVisible(host.m_hWnd));
+  EXPECT_EQ(::SendMessageW(host.m_hWnd, WM_COMMAND, 32775, 0), 0);
+  EXPECT_TRUE(::IsWindowVisible(host.m_hWnd));
+  EXPECT_FALSE(::IsIconic(host.m_hWnd));
+}
+
+TEST(TrayMenu, ExitCommandDestroysTheWindowAndQuitsWithZero) {
+  TrayHost host;
+  HWND w = host.m_hWnd;
+  ::SendMessageW(w, WM_COMMAND, 32776, 0);
+  EXPECT_FALSE(::IsWindow(w));
+  int quitCode = -1;
+  EXPECT_TRUE(PumpUntil([&] { return quitCode != -1; }, 2000, &quitCode));
+  EXPECT_EQ(quitCode, 0);
+}
+
+TEST(TrayMenu, UnknownCommandsAreLeftToTheWindow) {
+  TrayHost host;
+  LRESULT result = 99;
+  EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_COMMAND, 1002, 0, result));
+  EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_COMMAND, 2, 0, result));
+  EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_ERASEBKGND, 0, 0, result));
+  EXPECT_EQ(result, 99);
+  EXPECT_TRUE(::IsWindow(host.m_hWnd));
+}
+
+TEST(TrayMenu, TheMenuResourceHasItsFourCommandsInOrder) {
+  TrayHost host;
+  HMENU tray = ::GetSubMenu(host.Menu(), 0);
+  ASSERT_NE(tray, nullptr);
+  ASSERT_EQ(::GetMenuItemCount(tray), 6);
+  const UINT ids[] = {32775, 0, 32779, 32777, 0, 32776};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(::GetMenuItemID(tray, i), ids[i]) << i;
+}
+
+TEST(TrayClampOnThisDesktop, PointsOffTheScreenMoveIntoTheWorkArea) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info));
+  const RECT work = info.rcWork;
+  EXPECT_EQ(ClampToWorkArea(10, 10), 10);
+  EXPECT_EQ(ClampToWorkArea(-5000, 100), work.left);
+  EXPECT_EQ(ClampToWorkArea(50000, 100), work.right);
+  EXPECT_EQ(ClampToWorkArea(300, -4000), 300);
+}
+
+}  // namespace
