@@ -8,5 +8,6 @@ target_sources(sitemon_core PRIVATE
 if(WIN32)
   target_sources(sitemon_win PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/settings_lists_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/probe_worker_win.cpp
   )
 endif()

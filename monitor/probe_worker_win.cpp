@@ -1,0 +1,85 @@
+#include "monitor/probe_worker_win.h"
+
+#include <sensapi.h>
+#include <wininet.h>
+
+#include "framework/unique_handle_win.h"
+#include "framework/wide_text_win.h"
+
+wchar_t traceFolderPath[MAX_PATH] = {};
+
+void SetTraceFolderPath(const wchar_t* path) {
+  CopyToField(AsU16(traceFolderPath), MAX_PATH, path ? U16View(AsU16(path)) : U16View());
+}
+
+BOOL probeLocalNetwork() {
+  DWORD connectedFlags = 0;
+  ::InternetGetConnectedState(&connectedFlags, 0);  // asked for its side effects only
+  DWORD aliveFlags = 0;
+  return ::IsNetworkAlive(&aliveFlags);
+}
+
+int traceLine(const wchar_t* /*folder*/, const char* /*line*/) {
+  return 1;
+}
+
+HttpProbeResult ProbeUrlWinInet(const wchar_t* url) {
+  HttpProbeResult result;
+  UniqueInternetHandle internet(
+      ::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE));
+  if (!internet) {
+    result.outcome = HttpProbeResult::Outcome::kNoInternetHandle;
+    return result;
+  }
+  UniqueInternetHandle request(::InternetOpenUrlW(internet.get(), url, nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+  if (!request) {
+    result.outcome = HttpProbeResult::Outcome::kUrlNotOpened;
+    return result;  // the internet handle closes on the way out
+  }
+  result.outcome = HttpProbeResult::Outcome::kOpened;
+  // 51 zero-filled units offered as 50 bytes: whatever the query writes, a terminator stays.
+  wchar_t status[51] = {};
+  DWORD size = 50;
+  result.queryOk = ::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE, status, &size, nullptr) != FALSE;
+  result.statusText = AsU16(status);
+  // The body is never read: close the request, then the internet handle.
+  request.reset();
+  internet.reset();
+  return result;
+}
+
+std::string AnsiFromWide(U16View text) {
+  if (text.empty()) return {};
+  const int units = static_cast<int>(text.size());
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, AsWide(text.data()), units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string out(static_cast<size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, AsWide(text.data()), units, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+bool Win32ProbeEnvironment::NetworkAlive() { return probeLocalNetwork() != FALSE; }
+
+HttpProbeResult Win32ProbeEnvironment::ProbeUrl(const char16_t* url) { return ProbeUrlWinInet(AsWide(url)); }
+
+void Win32ProbeEnvironment::SleepOneTick() { ::Sleep(1000); }
+
+void Win32ProbeEnvironment::PostReport(void* window, int32_t siteNumber, ProbeStatus status) {
+  ::PostMessageW(static_cast<HWND>(window), WM_SITE_STATUS, static_cast<WPARAM>(siteNumber),
+                 static_cast<LPARAM>(status));
+}
+
+void Win32ProbeEnvironment::SendFinalReport(void* window, int32_t siteNumber, ProbeStatus status) {
+  ::SendMessageW(static_cast<HWND>(window), WM_SITE_STATUS, static_cast<WPARAM>(siteNumber),
+                 static_cast<LPARAM>(status));
+}
+
+std::string Win32ProbeEnvironment::ToAnsi(U16View text) { return AnsiFromWide(text); }
+
+void Win32ProbeEnvironment::TraceLine(const char* ansiLine) { traceLine(traceFolderPath, ansiLine); }
+
+DWORD WINAPI SiteProbeThreadProc(LPVOID task) {
+  if (task == nullptr) return 0;
+  Win32ProbeEnvironment env;
+  return RunSiteProbeWorker(*static_cast<const SiteProbeTask*>(task), env);
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The probe worker on Win32: its thread entry, the WinINet probe, the local-network test and
+// the trace sink.
+#include <windows.h>
+
+#include <string>
+
+#include "monitor/probe_worker.h"
+#include "monitor/site_status_message.h"
+
+// The trace folder (the GetLog folder of the data folder). The main window sets it at start-up,
+// before any worker exists; empty until then.
+extern wchar_t traceFolderPath[MAX_PATH];
+// Copies path into traceFolderPath, cut to fit. Call before starting workers.
+void SetTraceFolderPath(const wchar_t* path);
+
+// The worker's thread entry; task is the worker's SiteProbeTask*, which must stay valid and
+// unchanged (but for threadHandle and lastStatus) until the thread has ended. Returns 0.
+DWORD WINAPI SiteProbeThreadProc(LPVOID task);
+
+// Nonzero when the local network is alive: InternetGetConnectedState is asked first (its
+// answer ignored), then IsNetworkAlive decides.
+BOOL probeLocalNetwork();
+
+// The trace sink: takes the trace folder and one line in the ANSI code page. Writes nothing
+// (it is where a file trace would go); returns 1.
+int traceLine(const wchar_t* folder, const char* line);
+
+// One probe: a fresh internet handle (no cache writes), the address opened with a reload from
+// the server, the status code queried; every handle is closed before returning.
+HttpProbeResult ProbeUrlWinInet(const wchar_t* url);
+
+// Text in the local ANSI code page (code page 936 on a Chinese system).
+std::string AnsiFromWide(U16View text);
+
+// The worker's environment on Win32: real one-second sleeps, window messages, WinINet.
+class Win32ProbeEnvironment final : public IProbeEnvironment {
+ public:
+  bool NetworkAlive() override;
+  HttpProbeResult ProbeUrl(const char16_t* url) override;
+  void SleepOneTick() override;
+  void PostReport(void* window, int32_t siteNumber, ProbeStatus status) override;
+  void SendFinalReport(void* window, int32_t siteNumber, ProbeStatus status) override;
+  std::string ToAnsi(U16View text) override;
+  void TraceLine(const char* ansiLine) override;
+};
