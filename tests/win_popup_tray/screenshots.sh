@@ -10,8 +10,8 @@ wine_env_setup "$build"
 mkdir -p docs
 timeout 60 wine "$build/tests/win_popup_tray/popup_tray_showcase.exe" 2>/dev/null | while read -r line; do
   case "$line" in
-    "popup shown") sleep 0.5; import -window root docs/popup.png ;;
-    "about shown") sleep 0.5; import -window root docs/about.png ;;
+    "popup shown"*) sleep 0.5; import -window root docs/popup.png ;;
+    "about shown"*) sleep 0.5; import -window root docs/about.png ;;
   esac
 done
 wine_env_teardown
