@@ -10,3 +10,11 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/run_host_win.cpp
   )
 endif()
+
+# SiteMonitorConsole.exe: the engine on its own, printing to standard output.
+if(WIN32)
+  add_executable(SiteMonitorConsole ${CMAKE_CURRENT_LIST_DIR}/console/console_main_win.cpp)
+  target_link_libraries(SiteMonitorConsole PRIVATE sitemon_win)
+  target_link_options(SiteMonitorConsole PRIVATE -municode -static)
+  set_target_properties(SiteMonitorConsole PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()

@@ -1,9 +1,19 @@
 #include "monitor/console/console_outlets.h"
 
-void ConsoleOutlets::InsertLogRow(U16View text) { sink_(Utf8FromU16(text) + "\r\n"); }
+void ConsoleOutlets::InsertLogRow(U16View text) {
+  std::string line = Utf8FromU16(text);
+  line += "\r\n";
+  sink_(line);
+}
 
 int ConsoleOutlets::ShowNotification(int show, int /*seconds*/, U16View text, U16View title) {
-  if (show != 0) sink_("[" + Utf8FromU16(title) + "] " + Utf8FromU16(text) + "\r\n");
+  if (show == 0) return 1;
+  std::string line("[");
+  line += Utf8FromU16(title);
+  line += "] ";
+  line += Utf8FromU16(text);
+  line += "\r\n";
+  sink_(line);
   return 1;
 }
 

@@ -1,0 +1,146 @@
+// SiteMonitorConsole.exe: the monitoring engine without the window. It loads the stored settings
+// and site list as the window does, starts a run at once and prints the run log and the popups
+// on standard output in UTF-8. Ctrl+C, Ctrl+Break or closing the console stops the run as the
+// Stop button does, saves Config.dat as leaving the window does, and ends with exit code 0.
+#include <windows.h>
+
+#include <atomic>
+#include <string_view>
+
+#include "framework/unique_handle_win.h"
+#include "framework/wide_text_win.h"
+#include "monitor/console/console_outlets.h"
+#include "monitor/console/console_run_window.h"
+#include "monitor/probe_worker_win.h"
+#include "monitor/run_control.h"
+#include "monitor/run_host_win.h"
+#include "store/data_path_win.h"
+#include "store/user_char_win.h"
+#include "store/win32_files_win.h"
+
+namespace {
+
+// Posted by the console control handler: stop the run and leave.
+constexpr UINT WM_CONSOLE_STOP = WM_APP + 1;
+
+// The only state the control handler's thread touches: where to post, and the event that says
+// the stop is done (the handler waits for it on a console close, after which the process ends).
+std::atomic<HWND> g_engineWindow{nullptr};
+std::atomic<HANDLE> g_stopDone{nullptr};
+
+struct Engine {
+  RunControl* run = nullptr;
+  bool stopping = false;
+};
+
+void WriteToStdout(std::string_view bytes) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (!::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0)
+      return;
+    bytes.remove_prefix(written);
+  }
+}
+
+LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* engine = reinterpret_cast<Engine*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (engine != nullptr && engine->run != nullptr) {
+    if (message == WM_SITE_STATUS) {
+      engine->run->OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
+      return 0;
+    }
+    if (message == WM_CONSOLE_STOP) {
+      if (engine->stopping) return 0;  // a second Ctrl+C while the workers end
+      engine->stopping = true;
+      engine->run->OnStop();     // stopping row, the workers' end rows, stopped row
+      engine->run->OnDestroy();  // Config.dat, as leaving the window saves it
+      if (HANDLE done = g_stopDone.load()) ::SetEvent(done);
+      ::PostQuitMessage(0);
+      return 0;
+    }
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL WINAPI ConsoleControlHandler(DWORD event) {
+  HWND window = g_engineWindow.load();
+  if (window == nullptr) return FALSE;
+  ::PostMessageW(window, WM_CONSOLE_STOP, 0, 0);
+  // After a close, log-off or shut-down event returns the process is ended: wait for the stop.
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    if (HANDLE done = g_stopDone.load()) ::WaitForSingleObject(done, 20000);
+  }
+  return TRUE;
+}
+
+struct WindowDestroyer {
+  void operator()(HWND window) const { if (window != nullptr) ::DestroyWindow(window); }
+};
+
+}  // namespace
+
+int wmain() {
+  ::SetConsoleOutputCP(CP_UTF8);
+
+  DataPaths paths;
+  BuildDataPaths(paths);
+  SetTraceFolderPath(paths.traceFolderPath);
+
+  Win32StoreFiles files;
+  UserCharCodePage codePage;
+  const StoredStatePaths storedPaths{AsU16(paths.siteListPath), AsU16(paths.configPath)};
+  ConfigRecord record;
+  U16 siteText = LoadStoredState(files, codePage, storedPaths, record);
+
+  // The workers report to a window: a hidden message-only one on this thread.
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = EngineWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = L"DorvaneSiteMonitorConsoleEngine";
+  if (!::RegisterClassExW(&windowClass)) return 1;
+  std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> window(::CreateWindowExW(
+      0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr));
+  if (!window) return 1;
+
+  UniqueKernelHandle stopDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_stopDone.store(stopDone.get());
+
+  ConsoleOutlets outlets(WriteToStdout);
+  ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets);
+  Win32RunThreads threads(SiteProbeThreadProc);
+  RunControl run(threads, runWindow);
+  Engine engine{&run, false};
+  ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&engine));
+
+  g_engineWindow.store(window.get());
+  // Started in a new process group, Ctrl+C is ignored unless asked for again.
+  ::SetConsoleCtrlHandler(nullptr, FALSE);
+  ::SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
+
+  run.OnStart();
+
+  MSG msg;
+  int exitCode = 0;
+  for (;;) {
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      exitCode = static_cast<int>(msg.wParam);
+      break;
+    }
+    if (got == -1) {
+      exitCode = 1;
+      break;
+    }
+    ::DispatchMessageW(&msg);
+  }
+
+  ::SetConsoleCtrlHandler(ConsoleControlHandler, FALSE);
+  g_engineWindow.store(nullptr);
+  ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, 0);
+  g_stopDone.store(nullptr);
+  return exitCode;
+}
