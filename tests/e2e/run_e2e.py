@@ -37,6 +37,7 @@ EDIT, START, STOP, CLEAR_LOG = 1000, 1002, 1003, 1004
 CLOSE_BUTTON, MINIMISE, TITLE, RUN_LOG = 1007, 1008, 1006, 1018
 CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST = 1009, 1010, 1011
 MAIN_BLUE = (15, 146, 214)
+POPUP_WHITE = (255, 255, 255)
 EXIT_BY_CLOSE = 2
 
 
@@ -331,28 +332,26 @@ class Environment:
         check(os.listdir(self.trace_path) == [], f'GetLog is not empty: {os.listdir(self.trace_path)}')
 
     # Screen.
-    def screenshot(self, name, window_rect, crop_rect=None):
-        """Saves the screen, cut to `crop_rect` (default: the main window), as <name>.png once
-        the main window is painted (its blue background shows near its left and right edges),
-        waiting up to a deadline for the paint."""
-        left, top, right, bottom = window_rect
-        probes = [(left + 3, (top + bottom) // 2), (right - 3, (top + bottom) // 2),
-                  (right - 3, bottom - 3)]
+    def screenshot(self, name, rect, background):
+        """Saves the screen, cut to `rect`, as <name>.png once the window there is painted: its
+        `background` colour shows near its left and right edges (waits up to a deadline)."""
+        left, top, right, bottom = rect
+        middle = (top + bottom) // 2
+        probes = [(left + 5, middle), (right - 5, middle)]
         deadline = time.monotonic() + 10
         while True:
             shot = subprocess.run(['import', '-window', 'root', '-depth', '8', 'ppm:-'],
                                   capture_output=True, timeout=30, check=True).stdout
             width, pixels = parse_ppm(shot)
-            colours = [pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] for x, y in probes]
-            if all(all(abs(c - e) <= 8 for c, e in zip(colour, MAIN_BLUE)) for colour in colours):
+            colours = [tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x, y in probes]
+            if all(all(abs(c - e) <= 8 for c, e in zip(colour, background)) for colour in colours):
                 break
             check(time.monotonic() < deadline,
-                  f'the main window never showed its blue background: {[tuple(c) for c in colours]}')
+                  f'{name}: the window never showed its background {background}: {colours}')
             time.sleep(0.2)  # poll interval of the paint wait, bounded by the deadline above
         path = os.path.join(self.artifacts, name + '.png')
-        cl, ct, cr, cb = crop_rect or window_rect
-        subprocess.run(['convert', 'ppm:-', '-crop', f'{cr - cl}x{cb - ct}+{cl}+{ct}', '+repage',
-                        path], input=shot, timeout=30, check=True)
+        subprocess.run(['convert', 'ppm:-', '-crop', f'{right - left}x{bottom - top}+{left}+{top}',
+                        '+repage', path], input=shot, timeout=30, check=True)
         log(f'screenshot {path}')
 
 
@@ -405,7 +404,7 @@ def scenario_first_start(env):
     check(os.path.isdir(env.data), 'the data folder DorvaneSiteMonitor was not created')
     env.check_trace_folder_empty()
     check_fresh_window(driver)
-    env.screenshot('first-start', driver.must('window')['rect'])
+    env.screenshot('first-start', driver.must('window')['rect'], MAIN_BLUE)
     driver.must('close')
     check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
     env.check_config((60, 3, 30, 0, 2))
@@ -459,7 +458,7 @@ def scenario_two_sites(env):
     check(8.5 <= gap <= 12, f'retry came {gap:.1f} s after the failure, expected about 10 s')
     check(count_rows(rows, f'{missing} 网页不存在') == 1, f'expected one 404 row: {rows}')
     check(sites.open_hangs == 1, 'the site that never answers is not being probed')
-    env.screenshot('main-window', driver.must('window')['rect'])
+    env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
 
     # Stop: the hanging probe keeps the third worker alive, so the stopping state can be seen.
     driver.must('click', STOP)
@@ -592,6 +591,7 @@ def scenario_popup_and_tray(env):
     check_row(rows[0], f'{moved} 当前网页300跳转')
     shown = driver.must('wait-popup', 1, 3000)
     check(shown['text'] == rows[0], f'popup reads {shown["text"]!r}, expected the row {rows[0]!r}')
+    env.screenshot('popup', shown['rect'], POPUP_WHITE)
     check(tray_tips(driver) == ['Dorvane网站监控\n状态：当前网页300跳转'],
           f'tooltip after the report: {tray_tips(driver)}')
 
