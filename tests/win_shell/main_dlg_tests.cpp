@@ -1,0 +1,354 @@
+// The main window created in-process from template 129, on a data folder of the test's own (the
+// prefix's real AppData is never touched): controls, first-start state, the run log, the
+// outlets, Start and Stop through the buttons, and the cancel command's exit path.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/wide_text_win.h"
+#include "monitor/run_flags.h"
+#include "monitor/site_probe_task.h"
+#include "monitor/site_status_message.h"
+#include "res/resource.h"
+#include "shell/main_dlg_win.h"
+#include "shell/message_loop_win.h"
+#include "shell/window_placement.h"
+#include "win_test_support.h"
+
+namespace {
+
+// Stands in for the probe worker: runs until the stop flag, then sends its last report (9)
+// and ends, as the real worker does.
+DWORD WINAPI FakeWorker(LPVOID param) {
+  auto* task = static_cast<SiteProbeTask*>(param);
+  while (!StopRequested() && !ExitRequested()) ::Sleep(10);  // the worker's own tick
+  ::SendMessageW(static_cast<HWND>(task->notifyWindow), WM_SITE_STATUS, static_cast<WPARAM>(task->siteNumber), 9);
+  return 0;
+}
+
+std::wstring Text(HWND window) {
+  const U16 text = WindowText(window);
+  return std::wstring(AsWide(text.c_str()), text.size());
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::vector<std::wstring> LogRows(HWND list) {
+  std::vector<std::wstring> rows;
+  const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t buffer[512] = {};
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    rows.push_back(buffer);
+  }
+  return rows;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t buffer[64] = {};
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+    items.push_back(buffer);
+  }
+  return items;
+}
+
+std::wstring SelectedText(HWND combo) {
+  const int selected = static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0));
+  if (selected < 0) return L"<none>";
+  wchar_t buffer[64] = {};
+  ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+// "%4d-%d-%d %02d:%02d:%02d <text>"
+std::wregex TimedRow(const std::wstring& text) {
+  return std::wregex(L"^[ 0-9]{3}[0-9]-[1-9][0-9]?-[1-9][0-9]? [0-2][0-9]:[0-5][0-9]:[0-5][0-9] " + text + L"$");
+}
+
+int32_t IntAt(const std::wstring& bytes, size_t offset) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | (static_cast<uint32_t>(bytes[offset + static_cast<size_t>(i)]) & 0xFF);
+  return static_cast<int32_t>(v);
+}
+
+class MainDlgTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { g_appModule.Initialize(); }
+  static void TearDownTestSuite() { g_appModule.Terminate(); }
+
+  void SetUp() override {
+    SetExitRequested(0);
+    SetStopRequested(0);
+    ASSERT_TRUE(g_appModule.RegisterLoop(&loop));
+    dataFolder = std::make_unique<TempFolder>();
+  }
+  void TearDown() override {
+    if (dialog && dialog->m_hWnd) dialog->DestroyWindow();
+    dialog.reset();
+    g_appModule.UnregisterLoop();
+    DrainQuit();
+  }
+  void Open() {
+    MainDlgSetup setup;
+    setup.workerEntry = FakeWorker;
+    setup.dataFolder = dataFolder->path().c_str();
+    setup.startNoticeCheck = false;
+    dialog = std::make_unique<CMainDlg>(setup);
+    ASSERT_NE(dialog->Create(nullptr, 0), nullptr);
+  }
+  HWND Item(int id) const { return dialog->GetDlgItem(id); }
+  std::wstring DataFile(const wchar_t* name) const { return dataFolder->path() + L"\\DorvaneSiteMonitor\\" + name; }
+  // The quit code posted on this thread, or -1.
+  static int DrainQuit() {
+    MSG msg;
+    int code = -1;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) code = static_cast<int>(msg.wParam);
+      else ::DispatchMessageW(&msg);
+    }
+    return code;
+  }
+
+  CMessageLoop loop;
+  std::unique_ptr<TempFolder> dataFolder;
+  std::unique_ptr<CMainDlg> dialog;
+};
+
+TEST_F(MainDlgTest, TemplateControlsIdsTextsAndStyles) {
+  Open();
+  EXPECT_EQ(Text(dialog->m_hWnd), L"Corvell网站监控");
+  EXPECT_EQ(::FindWindowW(nullptr, L"Corvell网站监控"), dialog->m_hWnd);
+  const DWORD style = dialog->GetStyle();
+  EXPECT_TRUE(style & WS_POPUP);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_EQ(style & WS_CAPTION, 0u);
+  EXPECT_EQ(style & WS_THICKFRAME, 0u);
+
+  struct Expected { int id; const wchar_t* cls; const wchar_t* text; };
+  const Expected table[] = {
+      {IDC_START, L"Button", L"开始"},        {IDC_STOP, L"Button", L"停止"},
+      {IDC_SITE_LIST, L"Edit", L"http://www.baidu.com"},
+      {IDC_TITLE_LINE, L"Static", L"Corvell网站监控 1.1.0.0"},
+      {IDC_CLOSE, L"Button", L"×"},           {IDC_MINIMIZE, L"Button", L"－"},
+      {IDC_WEB_PAGE, L"Button", L"≒"},        {IDC_CLEAR_LOG, L"Button", L"清空日志"},
+      {IDC_CHECK_INTERVAL, L"ComboBox", L""}, {IDC_RETRY_COUNT, L"ComboBox", L""},
+      {IDC_RETRY_INTERVAL, L"ComboBox", L""}, {IDC_RUN_LOG, L"SysListView32", L""},
+  };
+  for (const Expected& e : table) {
+    HWND item = Item(e.id);
+    ASSERT_NE(item, nullptr) << e.id;
+    EXPECT_EQ(_wcsicmp(ClassOf(item).c_str(), e.cls), 0) << e.id << " is " << ClassOf(item).c_str();
+    if (e.text[0] != L'\0') {
+      EXPECT_EQ(Text(item), e.text) << e.id;
+    }
+  }
+  // The labels without id.
+  std::set<std::wstring> labels;
+  for (HWND child = ::GetWindow(dialog->m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+    if (::GetDlgCtrlID(child) == -1 || ::GetDlgCtrlID(child) == 0xFFFF) labels.insert(Text(child));
+  EXPECT_EQ(labels, (std::set<std::wstring>{L"网站网址(每个一行,以http://开头)", L"运行日志", L"监控频率",
+                                            L"重试次数", L"重试间隔"}));
+
+  // Positions in dialog units.
+  struct Placed { int id; RECT dlu; };
+  for (const Placed& p : {Placed{IDC_START, {255, 43, 255 + 24, 43 + 21}}, Placed{IDC_CLOSE, {273, 0, 273 + 16, 14}},
+                          Placed{IDC_RUN_LOG, {15, 139, 15 + 261, 139 + 100}},
+                          Placed{IDC_CLEAR_LOG, {236, 122, 236 + 39, 122 + 15}}}) {
+    // The dialog manager maps the position and the size separately.
+    RECT corner{p.dlu.left, p.dlu.top, 0, 0};
+    RECT size{0, 0, p.dlu.right - p.dlu.left, p.dlu.bottom - p.dlu.top};
+    ::MapDialogRect(dialog->m_hWnd, &corner);
+    ::MapDialogRect(dialog->m_hWnd, &size);
+    RECT actual{};
+    ::GetWindowRect(Item(p.id), &actual);
+    ::MapWindowPoints(nullptr, dialog->m_hWnd, reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_EQ(actual.left, corner.left) << p.id;
+    EXPECT_EQ(actual.top, corner.top) << p.id;
+    EXPECT_EQ(actual.right - actual.left, size.right) << p.id;
+    EXPECT_EQ(actual.bottom - actual.top, size.bottom) << p.id;
+  }
+  const LONG logStyle = ::GetWindowLongW(Item(IDC_RUN_LOG), GWL_STYLE);
+  EXPECT_EQ(logStyle & (LVS_TYPEMASK | LVS_NOCOLUMNHEADER | LVS_ALIGNLEFT), LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_ALIGNLEFT);
+  EXPECT_EQ(logStyle & WS_BORDER, 0);
+  EXPECT_NE(::GetWindowLongW(Item(IDC_CHECK_INTERVAL), GWL_EXSTYLE) & WS_EX_TRANSPARENT, 0);
+}
+
+TEST_F(MainDlgTest, FirstStartDefaultsButtonsAndTheStartRow) {
+  SYSTEMTIME before{};
+  ::GetLocalTime(&before);
+  Open();
+  SYSTEMTIME after{};
+  ::GetLocalTime(&after);
+
+  EXPECT_EQ(ComboItems(Item(IDC_CHECK_INTERVAL)),
+            (std::vector<std::wstring>{L"30秒", L"1分钟", L"2分钟", L"5分钟", L"10分钟", L"15分钟"}));
+  EXPECT_EQ(ComboItems(Item(IDC_RETRY_COUNT)), (std::vector<std::wstring>{L"1次", L"2次", L"3次"}));
+  EXPECT_EQ(ComboItems(Item(IDC_RETRY_INTERVAL)),
+            (std::vector<std::wstring>{L"10秒", L"30秒", L"1分钟", L"2分钟", L"5分钟"}));
+  EXPECT_EQ(SelectedText(Item(IDC_CHECK_INTERVAL)), L"1分钟");
+  EXPECT_EQ(SelectedText(Item(IDC_RETRY_COUNT)), L"3次");
+  EXPECT_EQ(SelectedText(Item(IDC_RETRY_INTERVAL)), L"30秒");
+
+  EXPECT_TRUE(::IsWindowEnabled(Item(IDC_START)));
+  EXPECT_FALSE(::IsWindowEnabled(Item(IDC_STOP)));
+
+  const std::vector<std::wstring> rows = LogRows(Item(IDC_RUN_LOG));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(std::regex_match(rows[0], TimedRow(L"软件启动"))) << rows[0].size();
+  // The stamp is the local time of the start (no leading zeros on month and day).
+  std::vector<std::wstring> candidates;
+  for (const SYSTEMTIME& t : {before, after}) {
+    wchar_t stamp[64];
+    swprintf(stamp, 64, L"%4d-%d-%d %02d:%02d:%02d 软件启动", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    candidates.push_back(stamp);
+  }
+  EXPECT_TRUE(rows[0] == candidates[0] || rows[0] == candidates[1]);
+
+  // One column, as wide as the list's client area less 30.
+  RECT client{};
+  ::GetClientRect(Item(IDC_RUN_LOG), &client);
+  EXPECT_EQ(::SendMessageW(Item(IDC_RUN_LOG), LVM_GETCOLUMNWIDTH, 0, 0), client.right - 30);
+  EXPECT_EQ(::SendMessageW(Item(IDC_RUN_LOG), LVM_GETCOLUMNWIDTH, 1, 0), 0);
+
+  // Drawn buttons with their colours; the window's icons; the popup exists, hidden.
+  for (int id : {IDC_START, IDC_STOP, IDC_CLOSE, IDC_MINIMIZE, IDC_WEB_PAGE, IDC_CLEAR_LOG})
+    EXPECT_EQ(::GetWindowLongW(Item(id), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW) << id;
+  EXPECT_EQ(dialog->Button(IDC_CLOSE).m_crHover, 0x2524DAu);
+  EXPECT_EQ(dialog->Button(IDC_CLEAR_LOG).m_crPressed, 0xFFB321u);
+  EXPECT_EQ(dialog->Button(IDC_START).m_crNormal, 0xFF9933u);
+  EXPECT_NE(dialog->SendMessageW(WM_GETICON, ICON_BIG), 0);
+  EXPECT_NE(dialog->SendMessageW(WM_GETICON, ICON_SMALL), 0);
+  ASSERT_NE(dialog->Popup(), nullptr);
+  EXPECT_FALSE(::IsWindowVisible(dialog->Popup()->m_hWnd));
+
+  // Registered with the loop as filter and idle handler.
+  EXPECT_EQ(loop.FilterCount(), 1u);
+  EXPECT_EQ(loop.IdleCount(), 1u);
+}
+
+TEST_F(MainDlgTest, CentredOnTheWorkArea) {
+  Open();
+  RECT window{};
+  dialog->GetWindowRect(&window);
+  RECT work{};
+  ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  const ScreenPoint expected = CentreOnWorkArea(window.right - window.left, window.bottom - window.top,
+                                                {work.left, work.top, work.right, work.bottom});
+  EXPECT_EQ(window.left, expected.x);
+  EXPECT_EQ(window.top, expected.y);
+}
+
+TEST_F(MainDlgTest, NewRowsGoOnTopAndClearEmptiesTheLog) {
+  Open();
+  dialog->InsertLogRow(u"first");
+  dialog->InsertLogRow(u"second");
+  EXPECT_EQ(LogRows(Item(IDC_RUN_LOG)).size(), 3u);
+  EXPECT_EQ(LogRows(Item(IDC_RUN_LOG))[0], L"second");
+  EXPECT_EQ(LogRows(Item(IDC_RUN_LOG))[1], L"first");
+  dialog->SendMessageW(WM_COMMAND, MAKEWPARAM(IDC_CLEAR_LOG, BN_CLICKED), reinterpret_cast<LPARAM>(Item(IDC_CLEAR_LOG)));
+  EXPECT_TRUE(LogRows(Item(IDC_RUN_LOG)).empty());
+  dialog->InsertLogRow(u"again");
+  EXPECT_EQ(LogRows(Item(IDC_RUN_LOG)), (std::vector<std::wstring>{L"again"}));
+}
+
+TEST_F(MainDlgTest, StoredStateIsLoadedAtStart) {
+  ::CreateDirectoryW((dataFolder->path() + L"\\DorvaneSiteMonitor").c_str(), nullptr);
+  // 8 bytes: 300 seconds and 2 retries; the retry interval is missing (0) and becomes 30 s.
+  ASSERT_TRUE(WriteFileBytes(DataFile(L"Config.dat"), std::string("\x2c\x01\x00\x00\x02\x00\x00\x00", 8)));
+  ASSERT_TRUE(WriteFileBytes(DataFile(L"site.txt"), "http://a.example/\r\nhttp://b.example/"));
+  Open();
+  EXPECT_EQ(SelectedText(Item(IDC_CHECK_INTERVAL)), L"5分钟");
+  EXPECT_EQ(SelectedText(Item(IDC_RETRY_COUNT)), L"2次");
+  EXPECT_EQ(SelectedText(Item(IDC_RETRY_INTERVAL)), L"30秒");
+  EXPECT_EQ(Text(Item(IDC_SITE_LIST)), L"http://a.example/\r\nhttp://b.example/");
+}
+
+TEST_F(MainDlgTest, CancelCommandSavesSettingsDestroysTheWindowAndQuitsWithTwo) {
+  Open();
+  HWND window = dialog->m_hWnd;
+  dialog->SendMessageW(WM_COMMAND, IDCANCEL, 0);
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(DrainQuit(), 2);
+  EXPECT_EQ(loop.FilterCount(), 0u);
+  EXPECT_EQ(loop.IdleCount(), 0u);
+  EXPECT_EQ(dialog->Popup(), nullptr);
+  EXPECT_TRUE(ExitRequested());
+  EXPECT_TRUE(StopRequested());
+
+  const std::wstring config = ReadFileBytesAsString(DataFile(L"Config.dat"));
+  ASSERT_EQ(config.size(), 240u);
+  EXPECT_EQ(IntAt(config, 0), 60);
+  EXPECT_EQ(IntAt(config, 4), 3);
+  EXPECT_EQ(IntAt(config, 8), 30);
+  EXPECT_EQ(IntAt(config, 12), 0);
+  EXPECT_EQ(IntAt(config, 16), 2);
+  EXPECT_EQ(config.find_first_not_of(L'\0', 20), std::wstring::npos);
+}
+
+TEST_F(MainDlgTest, EscapeThroughTheLoopsFilterIsTheCancelCommand) {
+  Open();
+  dialog->ShowWindow(SW_SHOW);
+  HWND window = dialog->m_hWnd;
+  MSG escape{};
+  escape.hwnd = Item(IDC_START);
+  escape.message = WM_KEYDOWN;
+  escape.wParam = VK_ESCAPE;
+  EXPECT_TRUE(loop.FilterMessage(&escape));
+  PumpUntil([&] { return !::IsWindow(window); }, 3000);
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(DrainQuit(), 2);
+}
+
+TEST_F(MainDlgTest, StartAndStopThroughTheButtons) {
+  Open();
+  dialog->ShowWindow(SW_SHOW);
+  ::SetDlgItemTextW(dialog->m_hWnd, IDC_SITE_LIST, L"  http://127.0.0.1:9/one  \r\n\r\n\x3000http://127.0.0.1:9/two\r\n");
+  ::SendMessageW(Item(IDC_START), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return dialog->Run().RunActive(); }, 3000));
+  EXPECT_FALSE(::IsWindowEnabled(Item(IDC_START)));
+  EXPECT_TRUE(::IsWindowEnabled(Item(IDC_STOP)));
+  EXPECT_EQ(Text(Item(IDC_SITE_LIST)), L"http://127.0.0.1:9/one\r\nhttp://127.0.0.1:9/two");
+  std::vector<std::wstring> rows = LogRows(Item(IDC_RUN_LOG));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_TRUE(std::regex_match(rows[0], TimedRow(L"监控开始运行")));
+  EXPECT_TRUE(std::regex_match(rows[1], TimedRow(L"线程\\[2\\]启动")));
+  EXPECT_TRUE(std::regex_match(rows[2], TimedRow(L"线程\\[1\\]启动")));
+  EXPECT_EQ(ReadFileBytesAsString(DataFile(L"site.txt")), L"http://127.0.0.1:9/one\r\nhttp://127.0.0.1:9/two");
+
+  ::SendMessageW(Item(IDC_STOP), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(Item(IDC_START)) != FALSE; }, 5000));
+  EXPECT_FALSE(::IsWindowEnabled(Item(IDC_STOP)));
+  rows = LogRows(Item(IDC_RUN_LOG));
+  ASSERT_GE(rows.size(), 8u);
+  EXPECT_TRUE(std::regex_match(rows[0], TimedRow(L"监控停止!")));
+  EXPECT_TRUE(std::regex_match(rows[3], TimedRow(L"停止中...")));
+  std::set<std::wstring> ends;
+  for (int i : {1, 2}) ends.insert(rows[static_cast<size_t>(i)].substr(rows[static_cast<size_t>(i)].find(L' ', 10) + 1));
+  EXPECT_EQ(ends, (std::set<std::wstring>{L"[1]线程退出", L"[2]线程退出"}));
+}
+
+TEST_F(MainDlgTest, ReportsForSitesOutsideTheRunChangeNothing) {
+  Open();
+  dialog->SendMessageW(WM_SITE_STATUS, 0, 404);
+  dialog->SendMessageW(WM_SITE_STATUS, 3, 404);
+  EXPECT_EQ(LogRows(Item(IDC_RUN_LOG)).size(), 1u);
+}
+
+}  // namespace
