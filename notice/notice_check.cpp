@@ -77,7 +77,7 @@ int32_t PerformNoticeRequest(NoticeCheckState& state, U16View formBody, NoticeLi
   result = NoticeRequestOutcome::Understood;
   const NoticeReply& reply = parsed.reply;
 
-  if (reply.update != 0 && !link.WindowGone()) env.PostUpdateAvailable();
+  if (reply.update != 0 && !link.WindowGone()) env.DeliverUpdateAvailable();
 
   if (reply.noticeId != 0 && reply.noticeId > link.LastNoticeId()) {
     auto text = std::make_unique<U16>(env.AnsiToWide(UpToZero(reply.noticeText)));

@@ -38,7 +38,10 @@ class INoticeEnvironment {
   // Local ANSI code page to UTF-16.
   virtual U16 AnsiToWide(std::string_view ansi) = 0;
   // The two messages to the main window. Called only while the window is not marked gone.
-  virtual void PostUpdateAvailable() = 0;
+  // Both are handled before the call returns (the update too, though it carries no data): a
+  // posted update would be handled after the sent notice and its popup would replace the
+  // notice, which is never shown again; handled in this order, the notice stays on screen.
+  virtual void DeliverUpdateAvailable() = 0;
   virtual NoticeDelivery SendNoticeText(const char16_t* text) = 0;
 };
 

@@ -31,24 +31,25 @@ class WinNoticeEnvironment : public INoticeEnvironment {
   }
   U16 AnsiToWide(std::string_view ansi) override { return AnsiToWideText(ansi); }
 
-  void PostUpdateAvailable() override {
-    if (WindowAlive()) ::PostMessageW(window_, WM_SERVICE_NOTICE, kUpdateAvailable, 0);
-  }
+  void DeliverUpdateAvailable() override { Send(kUpdateAvailable, 0); }
   NoticeDelivery SendNoticeText(const char16_t* text) override {
-    if (!WindowAlive()) return NoticeDelivery::Handled;
-    DWORD_PTR result = 0;
-    ::SetLastError(0);
-    if (::SendMessageTimeoutW(window_, WM_SERVICE_NOTICE, kNoticeText,
-                              reinterpret_cast<LPARAM>(text), SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                              kNoticeSendTimeoutMs, &result))
-      return NoticeDelivery::Handled;
-    // A window that is gone cannot read the text any more; otherwise it may, later.
-    return ::GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? NoticeDelivery::Handled
-                                                           : NoticeDelivery::MayBeLater;
+    return Send(kNoticeText, reinterpret_cast<LPARAM>(text));
   }
 
  private:
-  bool WindowAlive() const { return !link_.WindowGone() && ::IsWindow(window_); }
+  // Sends WM_SERVICE_NOTICE unless the window is gone, waiting at most kNoticeSendTimeoutMs, so
+  // a window that stops answering cannot hold the thread forever.
+  NoticeDelivery Send(int32_t kind, LPARAM param) {
+    if (link_.WindowGone() || !::IsWindow(window_)) return NoticeDelivery::Handled;
+    DWORD_PTR result = 0;
+    ::SetLastError(0);
+    if (::SendMessageTimeoutW(window_, WM_SERVICE_NOTICE, static_cast<WPARAM>(kind), param,
+                              SMTO_NORMAL | SMTO_ABORTIFHUNG, kNoticeSendTimeoutMs, &result))
+      return NoticeDelivery::Handled;
+    // A window that is gone cannot read the message any more; otherwise it may, later.
+    return ::GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? NoticeDelivery::Handled
+                                                           : NoticeDelivery::MayBeLater;
+  }
 
   const NoticeLink& link_;
   HWND window_;
@@ -57,6 +58,12 @@ class WinNoticeEnvironment : public INoticeEnvironment {
 };
 
 }  // namespace
+
+std::unique_ptr<INoticeEnvironment> MakeWinNoticeEnvironment(const NoticeLink& link,
+                                                             const wchar_t* host,
+                                                             INTERNET_PORT port) {
+  return std::make_unique<WinNoticeEnvironment>(link, host, port);
+}
 
 DWORD WINAPI NoticeCheckThreadProc(LPVOID param) {
   std::unique_ptr<NoticeThreadStart> start(static_cast<NoticeThreadStart*>(param));

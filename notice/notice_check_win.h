@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "notice/notice_check.h"
 #include "notice/notice_link.h"
 #include "shell/report_outlets.h"
 
@@ -37,6 +38,12 @@ void MarkNoticeWindowGone(const std::shared_ptr<NoticeLink>& link);
 // marked gone. Returns 0.
 LRESULT HandleServiceNoticeMessage(const NoticeLink* link, WPARAM wParam, LPARAM lParam,
                                    bool& updateShown, U16View appTitle, IReportOutlets& outlets);
+
+// The thread's platform work against host:port, delivering to the link's window (also used by
+// tests to make single requests).
+std::unique_ptr<INoticeEnvironment> MakeWinNoticeEnvironment(const NoticeLink& link,
+                                                             const wchar_t* host,
+                                                             INTERNET_PORT port);
 
 // What the thread entry receives: owned by the thread from its first instruction.
 struct NoticeThreadStart {

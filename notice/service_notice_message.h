@@ -8,5 +8,5 @@ constexpr uint32_t WM_SERVICE_NOTICE = 0x0400 + 6;
 
 enum ServiceNoticeKind : int32_t {
   kNoticeText = 100,       // long parameter: the notice text (wide, zero-terminated); sent
-  kUpdateAvailable = 120,  // long parameter: 0; posted
+  kUpdateAvailable = 120,  // long parameter: 0; also sent, so it is handled before the notice
 };

@@ -72,7 +72,7 @@ class FakeNoticeEnvironment : public INoticeEnvironment {
   std::vector<int64_t> requestTimes;   // fake time of each request
   std::vector<U16> sentBodies;
   int reads = 0;
-  int posts = 0;
+  int updates = 0;
   int sends = 0;
   NoticeDelivery delivery = NoticeDelivery::Handled;
   // Called at every sleep and request with the fake time, e.g. to raise the exit flag.
@@ -93,8 +93,8 @@ class FakeNoticeEnvironment : public INoticeEnvironment {
   }
   // The tests' "ANSI code page" is UTF-8.
   U16 AnsiToWide(std::string_view ansi) override { return U16FromUtf8(ansi); }
-  void PostUpdateAvailable() override {
-    ++posts;
+  void DeliverUpdateAvailable() override {
+    ++updates;
     HandleServiceNotice(kUpdateAvailable, nullptr, window_->updateShown, kAppTitle,
                         window_->outlets);
   }

@@ -39,7 +39,7 @@ TEST(NoticeRequest, UpdateIsShownOncePerRunAndAgainAfterARestart) {
   EXPECT_EQ(first.Request(Answer(R"({"update":1})")), NoticeRequestOutcome::Understood);
   first.Request(Answer(R"({"update":1})"));
   first.Request(Answer(R"({"update":true})"));
-  EXPECT_EQ(first.env.posts, 3);  // the thread posts every time; the window shows it once
+  EXPECT_EQ(first.env.updates, 3);  // the thread updates every time; the window shows it once
   ASSERT_EQ(first.window.outlets.calls.size(), 1u);
   EXPECT_EQ(first.window.outlets.calls[0],
             (OutletCall{OutletCall::Popup, 1, 0, kUpdateText, kAppTitle}));
@@ -156,7 +156,7 @@ TEST(NoticeRequest, UnusableRepliesShowNothing) {
                            R"({"update":99999999999,"notice_id":7,"notice_text":"long text here"})"}) {
     ProgramRun run(0);
     run.Request(Answer(body));
-    EXPECT_EQ(run.env.posts + run.env.sends, 0) << body;
+    EXPECT_EQ(run.env.updates + run.env.sends, 0) << body;
     EXPECT_EQ(run.link.LastNoticeId(), 0) << body;
   }
 }
@@ -207,7 +207,7 @@ TEST(NoticeRequest, WindowGoneBeforeTheReplyGetsNothingAndKeepsTheId) {
   run.link.MarkWindowGone();
   EXPECT_EQ(run.Request(Answer(NoticeJson(4, "nobody is there", 1))),
             NoticeRequestOutcome::Understood);
-  EXPECT_EQ(run.env.posts + run.env.sends, 0);
+  EXPECT_EQ(run.env.updates + run.env.sends, 0);
   EXPECT_EQ(run.link.LastNoticeId(), 0);
 }
 

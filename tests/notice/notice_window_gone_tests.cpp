@@ -65,7 +65,7 @@ class WindowEnvironment : public INoticeEnvironment {
     return std::make_unique<HeldExchange>(gate_);
   }
   U16 AnsiToWide(std::string_view ansi) override { return U16FromUtf8(ansi); }
-  void PostUpdateAvailable() override { ++window_->updates; }
+  void DeliverUpdateAvailable() override { ++window_->updates; }
   NoticeDelivery SendNoticeText(const char16_t* text) override {
     window_->notices.emplace_back(text);
     return NoticeDelivery::Handled;
