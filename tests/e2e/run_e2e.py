@@ -581,10 +581,10 @@ def scenario_popup_and_tray(env):
     driver.must('click', MINIMISE)
     wait_for('the window to hide', 5, lambda: not driver.must('window')['visible'])
     driver.must('tray-click')
-    state = wait_for('the window to come back', 5,
-                     lambda: (lambda w: w if w['visible'] else None)(driver.must('window')))
-    check(not state['iconic'] and state['rect'] == before,
-          f'restored window {state}, expected its former place {before}')
+    state = wait_for('the window to come back restored', 5,
+                     lambda: (lambda w: w if w['visible'] and not w['iconic'] else None)(
+                         driver.must('window')))
+    check(state['rect'] == before, f'restored window {state}, expected its former place {before}')
 
     # A 302 without Location is not followed: logged and popped up on every probe.
     rows = driver.wait_rows(f'{moved} 当前网页300跳转', 1, 40)
