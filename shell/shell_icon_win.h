@@ -5,7 +5,6 @@
 // after its own handlers.
 #include <windows.h>
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <string>
 

@@ -2,6 +2,8 @@
 // buttons, self-release and resource use.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "framework/wide_text_win.h"
 #include "shell/show_notification_win.h"
 #include "tests/win_popup_tray/message_pump_win.h"
@@ -237,6 +239,48 @@ TEST_F(PopupTest, OwnerDestroyingThePopupClearsItsSlot) {
   EXPECT_FALSE(::IsWindow(old));
   DestroyPopup(popup);  // nothing left to destroy
   EXPECT_EQ(popup, nullptr);
+}
+
+// Watches what this thread sends to one window.
+class SentMessageSpy {
+ public:
+  explicit SentMessageSpy(HWND target) {
+    s_target = target;
+    s_seen.clear();
+    hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, Record, nullptr, ::GetCurrentThreadId());
+  }
+  ~SentMessageSpy() { ::UnhookWindowsHookEx(hook_); }
+  static bool Saw(UINT message, WPARAM wParam) {
+    for (const auto& m : s_seen)
+      if (m.message == message && m.wParam == wParam) return true;
+    return false;
+  }
+
+ private:
+  static LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->hwnd == s_target) s_seen.push_back(*sent);
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline HWND s_target = nullptr;
+  static inline std::vector<CWPSTRUCT> s_seen;
+  HHOOK hook_;
+};
+
+TEST_F(PopupTest, APressOnThePopupStartsACaptionDrag) {
+  ShowNotification(popup, 1, 30, u"x", u"t");
+  SentMessageSpy spy(Window());
+  RECT before{};
+  ::GetWindowRect(Window(), &before);
+  // The platform's move loop reads this thread's queue: a waiting Escape ends it at once.
+  ::PostMessageW(Window(), WM_KEYDOWN, VK_ESCAPE, 0);
+  ::SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  RECT after{};
+  ::GetWindowRect(Window(), &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_TRUE(SentMessageSpy::Saw(WM_NCLBUTTONDOWN, HTCAPTION));
+  EXPECT_TRUE(Visible());
 }
 
 TEST_F(PopupTest, LongTextsAreCutToTheirFields) {
