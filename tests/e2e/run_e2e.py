@@ -84,16 +84,17 @@ def count_rows(rows, text):
 
 class LoopbackSites:
     """One HTTP server on 127.0.0.1 (free port, own thread, a thread per request) with fixed
-    answers per path: /ok 200, /missing 404, /error 500, /moved 302 without Location, and /hang,
+    answers by the first part of the path: /ok 200, /missing 404, /error 500, /moved 302
+    without Location, and /hang,
     which reads the request and never answers; when released (or at its own time limit) it
     resets the connection."""
 
-    STATUS = {'/ok': (200, 'OK'), '/missing': (404, 'Not Found'),
-              '/error': (500, 'Internal Server Error'), '/moved': (302, 'Found')}
+    STATUS = {'ok': (200, 'OK'), 'missing': (404, 'Not Found'),
+              'error': (500, 'Internal Server Error'), 'moved': (302, 'Found')}
     HANG_LIMIT_S = 180
 
     def __init__(self):
-        self.requests = []          # (path, monotonic time)
+        self.requests = []          # (route, monotonic time)
         self.began = time.monotonic()
         self.open_hangs = 0
         self.changed = threading.Condition()
@@ -102,10 +103,11 @@ class LoopbackSites:
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
+                route = '/' + self.path.split('/')[1]  # paths are routed by their first part
                 with sites.changed:
-                    sites.requests.append((self.path, time.monotonic()))
+                    sites.requests.append((route, time.monotonic()))
                     sites.changed.notify_all()
-                if self.path == '/hang':
+                if route == '/hang':
                     with sites.changed:
                         sites.open_hangs += 1
                         sites.changed.notify_all()
@@ -120,7 +122,7 @@ class LoopbackSites:
                     self.connection.close()
                     self.close_connection = True
                     return
-                code, reason = LoopbackSites.STATUS.get(self.path, (404, 'Not Found'))
+                code, reason = LoopbackSites.STATUS.get(route[1:], (404, 'Not Found'))
                 body = f'{code} {reason}\n'.encode()
                 self.send_response(code, reason)
                 self.send_header('Content-Type', 'text/plain')
@@ -412,16 +414,17 @@ def scenario_first_start(env):
     env.check_trace_folder_empty()
 
 
-def scenario_two_sites(env):
-    """Three sites in one run (a 200, a 404 and one that never answers), retry count 1 and the
-    shortest intervals: the start rows, site.txt, the reports and their timing, and a Stop that
-    has to wait for the site that hangs."""
+def scenario_run_and_stop(env):
+    """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500 and one that
+    never answers), retry count 1 and the shortest intervals: the start rows, site.txt in code
+    page 936, the reports and their timing, and a Stop that has to wait for the hanging site."""
     sites = env.serve()
-    ok, missing, hang = sites.url('/ok'), sites.url('/missing'), sites.url('/hang')
+    ok, missing = sites.url('/ok/首页'), sites.url('/missing')
+    error, hang = sites.url('/error'), sites.url('/hang')
     env.fresh_data_folder()
     program, driver = env.start()
-    # Blanks and an empty line around the addresses are trimmed away at Start.
-    driver.must('set-text', EDIT, f'  {ok}  \r\n\r\n\u3000{missing}\r\n{hang}\r\n')
+    # Blanks (also ideographic ones) and an empty line around the addresses go at Start.
+    driver.must('set-text', EDIT, f'  {ok}  \r\n\r\n\u3000{missing}\r\n{error}\r\n{hang}\r\n')
     for control, index, text in ((CHECK_LIST, 0, '30秒'), (RETRY_COUNT_LIST, 0, '1次'),
                                  (RETRY_INTERVAL_LIST, 0, '10秒')):
         driver.must('combo-set', control, index)
@@ -430,16 +433,17 @@ def scenario_two_sites(env):
     started = time.monotonic()
     driver.must('click', START)
     rows = driver.wait_rows('监控开始运行', 1, 10)
-    check(len(rows) == 5, f'expected 5 rows after Start, got {rows}')
-    for row, text in zip(rows, ['监控开始运行', '线程[3]启动', '线程[2]启动', '线程[1]启动', '软件启动']):
+    expected = ['监控开始运行', '线程[4]启动', '线程[3]启动', '线程[2]启动', '线程[1]启动', '软件启动']
+    check(len(rows) == len(expected), f'expected {len(expected)} rows after Start, got {rows}')
+    for row, text in zip(rows, expected):
         check_row(row, text)
-    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[3])).total_seconds() <= 2,
-          f'start rows not written together: {rows[:4]}')
+    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[4])).total_seconds() <= 2,
+          f'start rows not written together: {rows[:5]}')
     check(not driver.enabled(START) and driver.enabled(STOP), 'expected Start disabled, Stop enabled')
-    joined = f'{ok}\r\n{missing}\r\n{hang}'
+    joined = f'{ok}\r\n{missing}\r\n{error}\r\n{hang}'
     check(driver.text(EDIT) == joined, f'the editor holds {driver.text(EDIT)!r}, expected {joined!r}')
     stored = open(env.sites_path, 'rb').read()
-    check(stored == joined.encode('ascii'), f'site.txt holds {stored!r}')
+    check(stored == joined.encode('gbk'), f'site.txt holds {stored!r}, not the list in code page 936')
 
     # Check interval 30 s: the first probe of each site comes about 29 s after Start.
     sites.wait_requests('/ok', 1, 40)
@@ -447,41 +451,40 @@ def scenario_two_sites(env):
     check(26 <= first_ok <= 33, f'first probe {first_ok:.1f} s after Start, expected about 29 s')
     rows = driver.wait_rows(f'{ok} 访问正常', 1, 10)
     check(count_rows(rows, f'{ok} 访问正常') == 1, f'expected one success row: {rows}')
-    check(count_rows(rows, f'{missing} 网页不存在') == 0,
-          f'the 404 was reported before its retry: {rows}')
 
-    # Retry count 1, retry interval 10 s: the 404 is reported on the second failed probe.
-    rows = driver.wait_rows(f'{missing} 网页不存在', 1, 25)
-    failures = sites.times('/missing')
-    check(len(failures) == 2, f'the 404 was reported after {len(failures)} probe(s), expected 2')
-    gap = failures[1] - failures[0]
-    check(8.5 <= gap <= 12, f'retry came {gap:.1f} s after the failure, expected about 10 s')
-    check(count_rows(rows, f'{missing} 网页不存在') == 1, f'expected one 404 row: {rows}')
+    # Retry count 1, retry interval 10 s: a 4xx or 5xx is reported on the second failed probe.
+    for url, path, text in ((missing, '/missing', '网页不存在'),
+                            (error, '/error', '网站服务器，内部发生错误500')):
+        rows = driver.wait_rows(f'{url} {text}', 1, 25)
+        failures = sites.times(path)
+        check(len(failures) == 2, f'{path} was reported after {len(failures)} probe(s), expected 2')
+        gap = failures[1] - failures[0]
+        check(8.5 <= gap <= 12, f'{path}: retry came {gap:.1f} s after the failure, expected ~10 s')
+        check(count_rows(rows, f'{url} {text}') == 1, f'expected one row for {path}: {rows}')
     check(sites.open_hangs == 1, 'the site that never answers is not being probed')
     env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
 
-    # Stop: the hanging probe keeps the third worker alive, so the stopping state can be seen.
+    # Stop: the hanging probe keeps the fourth worker alive, so the stopping state can be seen.
     driver.must('click', STOP)
-    rows = driver.wait_rows('[2]线程退出', 1, 10)
-    rows = driver.wait_rows('[1]线程退出', 1, 10)
-    stopping = [r for r in rows if row_pattern('停止中...').match(r)]
-    check(len(stopping) == 1, f'expected one stopping row: {rows}')
-    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[3]线程退出') == 0,
-          f'stop finished although site 3 is still held: {rows}')
+    for n in (1, 2, 3):
+        rows = driver.wait_rows(f'[{n}]线程退出', 1, 10)
+    check(count_rows(rows, '停止中...') == 1, f'expected one stopping row: {rows}')
+    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[4]线程退出') == 0,
+          f'stop finished although site 4 is still held: {rows}')
     check(not driver.enabled(START) and not driver.enabled(STOP),
           'expected Start and Stop disabled while stopping')
     sites.release.set()
     rows = driver.wait_rows('监控停止!', 1, 20)
     check_row(rows[0], '监控停止!')
-    check(all(count_rows(rows[1:4], f'[{n}]线程退出') == 1 for n in (1, 2, 3)),
-          f'expected the three worker-end rows below the stopped row: {rows[:5]}')
-    check_row(rows[4], '停止中...')
+    check(all(count_rows(rows[1:5], f'[{n}]线程退出') == 1 for n in (1, 2, 3, 4)),
+          f'expected the four worker-end rows below the stopped row: {rows[:6]}')
+    check_row(rows[5], '停止中...')
     check(driver.enabled(START) and not driver.enabled(STOP), 'expected Start enabled, Stop disabled')
-    # Every 200 was reported, and nothing was reported twice.
-    check(count_rows(rows, f'{ok} 访问正常') == len(sites.times('/ok')),
+    # Every 200 was reported, and nothing else was logged.
+    successes = count_rows(rows, f'{ok} 访问正常')
+    check(successes == len(sites.times('/ok')),
           f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
-    check(len(rows) == count_rows(rows, f'{ok} 访问正常') + 11,
-          f'unexpected rows in the log: {rows}')
+    check(len(rows) == successes + 14, f'unexpected rows in the log: {rows}')
 
     driver.must('close')
     check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
@@ -493,7 +496,7 @@ def scenario_leave_and_restart(env):
     stop rows, and ends with 2 once the workers have ended; the next start shows the stored
     settings and sites; Escape ends the program with 2."""
     sites = env.serve()
-    hang, ok = sites.url('/hang'), sites.url('/ok')
+    hang, ok = sites.url('/hang'), sites.url('/ok/页面')
     env.fresh_data_folder()
     program, driver = env.start()
     driver.must('set-text', EDIT, f'{hang}\r\n{ok}')
@@ -600,9 +603,64 @@ def scenario_popup_and_tray(env):
     env.check_config((30, 3, 30, 0, 2))
 
 
+def mouse_click(driver, control):
+    """A real left click (through X) in the middle of a control of the main window."""
+    state = driver.must('is-enabled', control)
+    left, top, right, bottom = state['rect']
+    subprocess.run(['xdotool', 'mousemove', str((left + right) // 2), str((top + bottom) // 2),
+                    'click', '1'], check=True, timeout=10)
+
+
+def scenario_blank_run_and_buttons(env):
+    """Real mouse clicks on the drawn buttons: Start with an empty editor does nothing; a list of
+    blank lines runs with no site (start row, empty editor, empty site.txt) and stops with its two
+    rows; the next start shows an empty editor, not the default address; "×" ends with 2."""
+    env.fresh_data_folder()
+    program, driver = env.start()
+    driver.must('set-text', EDIT, '')
+    mouse_click(driver, START)
+    # Clicks are handled in order: once the clear-log click has emptied the log, the Start
+    # click before it has been handled too.
+    mouse_click(driver, CLEAR_LOG)
+    wait_for('the clear-log button to empty the log', 5, lambda: driver.rows() == [])
+    check(driver.enabled(START) and not driver.enabled(STOP), 'Start with no text changed the buttons')
+    check(not os.path.exists(env.sites_path), 'Start with no text stored a site list')
+    check(not driver.must('popup')['visible'], 'Start with no text showed the popup')
+
+    driver.must('set-text', EDIT, '  \r\n\u3000\u3000\r\n \u3000 ')
+    mouse_click(driver, START)
+    rows = driver.wait_rows('监控开始运行', 1, 10)
+    check(len(rows) == 1, f'a run without sites should log only its start row: {rows}')
+    check_row(rows[0], '监控开始运行')
+    check(not driver.enabled(START) and driver.enabled(STOP), 'expected Start disabled, Stop enabled')
+    check(driver.text(EDIT) == '', f'the editor holds {driver.text(EDIT)!r}, expected nothing')
+    check(open(env.sites_path, 'rb').read() == b'', 'site.txt is not empty')
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == '监控开始运行...', f'start popup reads {shown["text"]!r}')
+
+    mouse_click(driver, STOP)
+    rows = driver.wait_rows('监控停止!', 1, 10)
+    check(len(rows) == 3, f'expected start, stopping and stopped rows: {rows}')
+    for row, text in zip(rows, ['监控停止!', '停止中...', '监控开始运行']):
+        check_row(row, text)
+    wait_for('Start to be enabled again', 5, lambda: driver.enabled(START))
+    check(not driver.enabled(STOP), 'Stop still enabled after the stop')
+
+    mouse_click(driver, CLOSE_BUTTON)
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((60, 3, 30, 0, 2))
+    driver.close()
+
+    program, driver = env.start()
+    check(driver.text(EDIT) == '', f'an empty site.txt gave the editor {driver.text(EDIT)!r}')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+
+
 SCENARIOS = {
+    'blank_run_and_buttons': scenario_blank_run_and_buttons,
     'first_start': scenario_first_start,
-    'two_sites': scenario_two_sites,
+    'run_and_stop': scenario_run_and_stop,
     'leave_and_restart': scenario_leave_and_restart,
     'popup_and_tray': scenario_popup_and_tray,
 }

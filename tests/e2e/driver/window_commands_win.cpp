@@ -153,8 +153,11 @@ bool CmdBmClick(const Args& args, JsonLine& out) {
 bool CmdIsEnabled(const Args& args, JsonLine& out) {
   HWND control = nullptr;
   if (!Control(args, out, control)) return false;
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
   out.Bool("enabled", ::IsWindowEnabled(control) != FALSE)
-      .Bool("visible", ::IsWindowVisible(control) != FALSE);
+      .Bool("visible", ::IsWindowVisible(control) != FALSE)
+      .Raw("rect", RectJson(rect));  // on the screen, for real mouse clicks
   return true;
 }
 
