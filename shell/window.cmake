@@ -15,6 +15,6 @@ if(WIN32)
   # DLL beside it. It lands directly in the build folder.
   add_executable(SiteMonitor WIN32 ${CMAKE_CURRENT_LIST_DIR}/main_win.cpp)
   target_link_libraries(SiteMonitor PRIVATE sitemon_win sitemon_resources)
-  target_link_options(SiteMonitor PRIVATE -mwindows -municode -static)
+  target_link_options(SiteMonitor PRIVATE -mwindows -municode -static $<$<CONFIG:Release>:-s>)
   set_target_properties(SiteMonitor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()
