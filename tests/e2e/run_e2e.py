@@ -235,11 +235,71 @@ class Driver:
                 self.proc.wait()
 
 
-class Program:
-    """SiteMonitor.exe started with wine; the return code of `wine` is the program's exit code."""
+class NoticeService:
+    """The maker's notice service on 127.0.0.1 at the port the program was built with: records
+    each request (method, target, version, headers, body) and answers it with the reply bytes
+    set for it."""
 
-    def __init__(self, exe):
-        self.proc = subprocess.Popen(['wine', exe], stdin=subprocess.DEVNULL,
+    def __init__(self, port):
+        self.requests = []
+        self.reply = b'{}'
+        self.changed = threading.Condition()
+        service = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                length = int(self.headers.get('Content-Length', '0'))
+                body = self.rfile.read(length)
+                with service.changed:
+                    service.requests.append({'method': self.command, 'target': self.path,
+                                             'version': self.request_version,
+                                             'headers': dict(self.headers.items()), 'body': body})
+                    reply = service.reply
+                    service.changed.notify_all()
+                self.send_response(200, 'OK')
+                self.send_header('Content-Type', 'application/json')
+                self.send_header('Content-Length', str(len(reply)))
+                self.end_headers()
+                self.wfile.write(reply)
+
+            def log_message(self, *args):
+                pass
+
+        try:
+            self.server = http.server.ThreadingHTTPServer(('127.0.0.1', int(port)), Handler)
+        except OSError as error:
+            raise Failure(f'cannot serve the notice service on 127.0.0.1:{port}: {error}')
+        self.server.daemon_threads = True
+        self.thread = threading.Thread(target=self.server.serve_forever, name='notice', daemon=True)
+        self.thread.start()
+
+    def wait_requests(self, count, timeout):
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while len(self.requests) < count:
+                left = deadline - time.monotonic()
+                check(left > 0, f'no notice request within {timeout} s')
+                self.changed.wait(left)
+            return self.requests[count - 1]
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join(10)
+
+
+class Program:
+    """SiteMonitor.exe started with wine; the return code of `wine` is the program's exit code.
+    With `hosts`, the program runs in a mount namespace of its own in which that file is
+    /etc/hosts (WinINet resolves names through it), so a made-up host name can be mapped to
+    127.0.0.1 without touching the system."""
+
+    def __init__(self, exe, hosts=None):
+        command = ['wine', exe]
+        if hosts:
+            command = ['unshare', '--mount', 'sh', '-c',
+                       'mount --bind "$0" /etc/hosts && exec wine "$1"', hosts, exe]
+        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def running(self):
@@ -281,14 +341,17 @@ class Environment:
         os.makedirs(self.artifacts, exist_ok=True)
         self.cleanups = []
         self.servers = []
+        self.hosts = self.map_notice_host()
 
     def fresh_data_folder(self):
         shutil.rmtree(self.data, ignore_errors=True)
         check(not os.path.exists(self.data), 'the data folder could not be removed')
 
     def start(self):
-        """Starts the program and a driver for it; waits for the main window."""
-        program = Program(self.program_exe)
+        """Starts the program and a driver for it; waits for the main window. The program always
+        runs with the notice host mapped to 127.0.0.1, so its notice requests never leave the
+        machine (nothing listens there unless a scenario serves the notice service)."""
+        program = Program(self.program_exe, self.hosts)
         self.cleanups.append(program.stop)
         driver = Driver(self.driver_exe)
         self.cleanups.append(driver.close)
@@ -296,6 +359,34 @@ class Environment:
         check(answer.get('ok'), f'the main window did not appear: {answer}')
         check(answer['visible'] and not answer['iconic'], f'main window not shown: {answer}')
         return program, driver
+
+    def build_setting(self, name):
+        """A value of the program's build settings (CMake cache of the build)."""
+        with open(os.path.join(self.build, 'CMakeCache.txt'), encoding='utf-8') as cache:
+            for line in cache:
+                if line.startswith(name + ':'):
+                    return line.rstrip('\n').split('=', 1)[1]
+        raise Failure(f'{name} is not in the build settings')
+
+    def map_notice_host(self):
+        """A hosts file mapping the built-in notice host to 127.0.0.1 (None for an address)."""
+        self.notice_host = self.build_setting('SITEMON_NOTICE_HOST')
+        if re.fullmatch(r'[\d.]+', self.notice_host):
+            return None
+        hosts = os.path.join(self.build, 'e2e-notice-hosts')
+        with open(hosts, 'w', encoding='ascii') as f:
+            f.write(f'127.0.0.1 localhost\n127.0.0.1 {self.notice_host}\n')
+        trial = subprocess.run(['unshare', '--mount', 'sh', '-c', 'mount --bind "$0" /etc/hosts',
+                                hosts], capture_output=True, timeout=30)
+        check(trial.returncode == 0, 'cannot map the notice host in a mount namespace of its own '
+                                     f'(needs root): {trial.stderr.decode(errors="replace")}')
+        return hosts
+
+    def notice_service(self):
+        """Serves the notice service on loopback at the built-in port."""
+        service = NoticeService(self.build_setting('SITEMON_NOTICE_PORT'))
+        self.cleanups.append(service.close)
+        return service
 
     def serve(self):
         sites = LoopbackSites()
@@ -657,12 +748,60 @@ def scenario_blank_run_and_buttons(env):
     check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
 
 
+def check_notice_request(request, host):
+    check(request['method'] == 'POST' and request['version'] == 'HTTP/1.0',
+          f'notice request is {request["method"]} {request["version"]}')
+    check(request['target'] == '/index.php?g=Api&m=Client&a=getInfo',
+          f'notice request goes to {request["target"]!r}')
+    check(request['body'] == b'softtype=2&ver=1.1.0.0', f'notice request body {request["body"]!r}')
+    headers = {k.lower(): v for k, v in request['headers'].items()}
+    check(headers.get('content-type') == 'application/x-www-form-urlencoded',
+          f'notice request content type {headers.get("content-type")!r}')
+    check(headers.get('user-agent') == 'Dorvane', f'notice user agent {headers.get("user-agent")!r}')
+    check(headers.get('host', '').split(':')[0] == host, f'notice request host {headers.get("host")!r}')
+
+
+def scenario_notice_and_update(env):
+    """The notice service, reached at the built-in host name (mapped to loopback), is asked about
+    9 s after start with the fixed form; a new notice is shown and its id stored at exit; on the
+    next start the same notice is not counted again and an update flag shows the update message."""
+    service, host = env.notice_service(), env.notice_host
+    notice = '服务公告：本周六凌晨两点到四点维护，请提前安排监控。'
+    reply = '{"update":%d,"notice_id":7,"notice_text":"%s"}'
+    env.fresh_data_folder()
+
+    service.reply = (reply % (0, notice)).encode('gbk')
+    started = time.monotonic()
+    program, driver = env.start()
+    check_notice_request(service.wait_requests(1, 30), host)
+    asked_after = time.monotonic() - started
+    check(7 <= asked_after <= 14, f'first notice request {asked_after:.1f} s after start, expected ~9 s')
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == notice and shown['title'] == 'Dorvane提示',
+          f'notice popup reads {shown["title"]!r} / {shown["text"]!r}')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((60, 3, 30, 7, 2))
+    driver.close()
+
+    service.reply = (reply % (1, notice)).encode('gbk')
+    program, driver = env.start()
+    check_notice_request(service.wait_requests(2, 30), host)
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == '发现新版本，请及时更新' and shown['title'] == 'Corvell网站监控',
+          f'update popup reads {shown["title"]!r} / {shown["text"]!r}')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((60, 3, 30, 7, 2))
+
+
 SCENARIOS = {
     'blank_run_and_buttons': scenario_blank_run_and_buttons,
     'first_start': scenario_first_start,
     'run_and_stop': scenario_run_and_stop,
     'leave_and_restart': scenario_leave_and_restart,
     'popup_and_tray': scenario_popup_and_tray,
+    'notice_and_update': scenario_notice_and_update,
 }
 
 
