@@ -487,6 +487,11 @@ def check_fresh_window(driver):
     check_stamp_is_now(rows[0])
     check(driver.enabled(START) and not driver.enabled(STOP), 'expected Start enabled, Stop disabled')
     check(driver.text(TITLE) == TITLE_LINE, f'title line reads {driver.text(TITLE)!r}')
+    window = driver.must('window')
+    left, top, right, bottom = window['rect']
+    wl, wt, wr, wb = window['work']
+    check((left, top) == ((wl + wr) // 2 - (right - left) // 2, (wt + wb) // 2 - (bottom - top) // 2),
+          f'window at {window["rect"]} is not centred on the work area {window["work"]}')
 
 
 def scenario_first_start(env):
@@ -505,17 +510,27 @@ def scenario_first_start(env):
     env.check_trace_folder_empty()
 
 
+def refused_port():
+    """A loopback port with nobody listening: bound once to find a free one, then closed."""
+    with socket.socket() as probe:
+        probe.bind(('127.0.0.1', 0))
+        return probe.getsockname()[1]
+
+
 def scenario_run_and_stop(env):
-    """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500 and one that
-    never answers), retry count 1 and the shortest intervals: the start rows, site.txt in code
-    page 936, the reports and their timing, and a Stop that has to wait for the hanging site."""
+    """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500, a refused port
+    and one that never answers), retry count 1 and the shortest intervals: the start rows,
+    site.txt in code page 936, the reports and their timing, and a Stop that has to wait for the
+    hanging site."""
     sites = env.serve()
     ok, missing = sites.url('/ok/首页'), sites.url('/missing')
     error, hang = sites.url('/error'), sites.url('/hang')
+    refused = f'http://127.0.0.1:{refused_port()}/'
     env.fresh_data_folder()
     program, driver = env.start()
     # Blanks (also ideographic ones) and an empty line around the addresses go at Start.
-    driver.must('set-text', EDIT, f'  {ok}  \r\n\r\n\u3000{missing}\r\n{error}\r\n{hang}\r\n')
+    driver.must('set-text', EDIT,
+                f'  {ok}  \r\n\r\n\u3000{missing}\r\n{error}\r\n{refused}\r\n{hang}\r\n')
     for control, index, text in ((CHECK_LIST, 0, '30秒'), (RETRY_COUNT_LIST, 0, '1次'),
                                  (RETRY_INTERVAL_LIST, 0, '10秒')):
         driver.must('combo-set', control, index)
@@ -524,14 +539,14 @@ def scenario_run_and_stop(env):
     started = time.monotonic()
     driver.must('click', START)
     rows = driver.wait_rows('监控开始运行', 1, 10)
-    expected = ['监控开始运行', '线程[4]启动', '线程[3]启动', '线程[2]启动', '线程[1]启动', '软件启动']
+    expected = ['监控开始运行'] + [f'线程[{n}]启动' for n in (5, 4, 3, 2, 1)] + ['软件启动']
     check(len(rows) == len(expected), f'expected {len(expected)} rows after Start, got {rows}')
     for row, text in zip(rows, expected):
         check_row(row, text)
-    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[4])).total_seconds() <= 2,
-          f'start rows not written together: {rows[:5]}')
+    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[5])).total_seconds() <= 2,
+          f'start rows not written together: {rows[:6]}')
     check(not driver.enabled(START) and driver.enabled(STOP), 'expected Start disabled, Stop enabled')
-    joined = f'{ok}\r\n{missing}\r\n{error}\r\n{hang}'
+    joined = f'{ok}\r\n{missing}\r\n{error}\r\n{refused}\r\n{hang}'
     check(driver.text(EDIT) == joined, f'the editor holds {driver.text(EDIT)!r}, expected {joined!r}')
     stored = open(env.sites_path, 'rb').read()
     check(stored == joined.encode('gbk'), f'site.txt holds {stored!r}, not the list in code page 936')
@@ -552,30 +567,34 @@ def scenario_run_and_stop(env):
         gap = failures[1] - failures[0]
         check(8.5 <= gap <= 12, f'{path}: retry came {gap:.1f} s after the failure, expected ~10 s')
         check(count_rows(rows, f'{url} {text}') == 1, f'expected one row for {path}: {rows}')
+    # A refused connection has no answer at all: status 22 on the second attempt.
+    rows = driver.wait_rows(f'{refused} 不能访问网站，可能本机不能上网，或网站故障', 1, 15)
+    check(count_rows(rows, f'{refused} 不能访问网站，可能本机不能上网，或网站故障') == 1,
+          f'expected one row for the refused site: {rows}')
     check(sites.open_hangs == 1, 'the site that never answers is not being probed')
     env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
 
-    # Stop: the hanging probe keeps the fourth worker alive, so the stopping state can be seen.
+    # Stop: the hanging probe keeps the fifth worker alive, so the stopping state can be seen.
     driver.must('click', STOP)
-    for n in (1, 2, 3):
+    for n in (1, 2, 3, 4):
         rows = driver.wait_rows(f'[{n}]线程退出', 1, 10)
     check(count_rows(rows, '停止中...') == 1, f'expected one stopping row: {rows}')
-    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[4]线程退出') == 0,
-          f'stop finished although site 4 is still held: {rows}')
+    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[5]线程退出') == 0,
+          f'stop finished although site 5 is still held: {rows}')
     check(not driver.enabled(START) and not driver.enabled(STOP),
           'expected Start and Stop disabled while stopping')
     sites.release.set()
     rows = driver.wait_rows('监控停止!', 1, 20)
     check_row(rows[0], '监控停止!')
-    check(all(count_rows(rows[1:5], f'[{n}]线程退出') == 1 for n in (1, 2, 3, 4)),
-          f'expected the four worker-end rows below the stopped row: {rows[:6]}')
-    check_row(rows[5], '停止中...')
+    check(all(count_rows(rows[1:6], f'[{n}]线程退出') == 1 for n in (1, 2, 3, 4, 5)),
+          f'expected the five worker-end rows below the stopped row: {rows[:7]}')
+    check_row(rows[6], '停止中...')
     check(driver.enabled(START) and not driver.enabled(STOP), 'expected Start enabled, Stop disabled')
     # Every 200 was reported, and nothing else was logged.
     successes = count_rows(rows, f'{ok} 访问正常')
     check(successes == len(sites.times('/ok')),
           f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
-    check(len(rows) == successes + 14, f'unexpected rows in the log: {rows}')
+    check(len(rows) == successes + 17, f'unexpected rows in the log: {rows}')
 
     driver.must('close')
     check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
