@@ -721,6 +721,43 @@ def mouse_click(driver, control):
                     'click', '1'], check=True, timeout=10)
 
 
+def mouse_drag(start, delta):
+    """Presses the left button at `start`, moves by `delta` in two steps and releases (X)."""
+    x, y = start
+    dx, dy = delta
+    subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'mousedown', '1',
+                    'mousemove', str(x + dx // 2), str(y + dy // 2),
+                    'mousemove', str(x + dx), str(y + dy), 'mouseup', '1'], check=True, timeout=10)
+
+
+def centre_of(driver, control):
+    left, top, right, bottom = driver.must('is-enabled', control)['rect']
+    return (left + right) // 2, (top + bottom) // 2
+
+
+def window_at(driver, rect):
+    return driver.must('window')['rect'] == rect
+
+
+def scenario_drag(env):
+    """A press on the blue background or on the title line drags the caption-less window by
+    the mouse's way; a press on the run log does not."""
+    env.fresh_data_folder()
+    program, driver = env.start()
+    left, top, right, bottom = driver.must('window')['rect']
+    moved = [left + 70, top + 50, right + 70, bottom + 50]
+    mouse_drag((left + 8, (top + bottom) // 2), (70, 50))
+    wait_for(f'the window to be dragged to {moved}', 5, lambda: window_at(driver, moved))
+    # Mouse input is handled in order: the window ends where the title-line drag alone puts it
+    # only if the press on the run log moved nothing.
+    mouse_drag(centre_of(driver, RUN_LOG), (40, 30))
+    mouse_drag(centre_of(driver, TITLE), (-70, -50))
+    wait_for('the window to be dragged back', 5,
+             lambda: window_at(driver, [left, top, right, bottom]))
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+
+
 def scenario_blank_run_and_buttons(env):
     """Real mouse clicks on the drawn buttons: Start with an empty editor does nothing; a list of
     blank lines runs with no site (start row, empty editor, empty site.txt) and stops with its two
@@ -815,6 +852,7 @@ def scenario_notice_and_update(env):
 
 
 SCENARIOS = {
+    'drag': scenario_drag,
     'blank_run_and_buttons': scenario_blank_run_and_buttons,
     'first_start': scenario_first_start,
     'run_and_stop': scenario_run_and_stop,
