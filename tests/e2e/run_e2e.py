@@ -721,6 +721,59 @@ def mouse_click(driver, control):
                     'click', '1'], check=True, timeout=10)
 
 
+def check_lists(driver, texts):
+    for control, text in zip((CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST), texts):
+        shown = driver.combo(control)['text']
+        check(shown == text, f'list {control} shows {shown!r}, expected {text!r}')
+
+
+def scenario_stored_state(env):
+    """Stored files written by hand: out-of-range settings are repaired and the repair is what
+    is saved, the 220-byte block and the notice id come back byte for byte, softtype becomes 2;
+    site.txt is read in code page 936 up to a NUL byte; a short Config.dat fills only its
+    leading fields; an empty site.txt gives an empty editor; an overlong one does not overrun."""
+    env.fresh_data_folder()
+    os.makedirs(env.data)
+    opaque = bytes((i * 7 + 1) % 256 for i in range(220))
+    with open(env.config_path, 'wb') as f:
+        f.write(struct.pack('<5i', 300, 2, 45, 5, 9) + opaque)
+    listed = 'http://127.0.0.1:9/一\r\nhttp://127.0.0.1:9/二'
+    stored = listed.encode('gbk') + b'\x00http://127.0.0.1:9/after-nul'
+    with open(env.sites_path, 'wb') as f:
+        f.write(stored)
+    program, driver = env.start()
+    check_lists(driver, ['5分钟', '2次', '30秒'])
+    check(driver.text(EDIT) == listed, f'the editor holds {driver.text(EDIT)!r}, expected {listed!r}')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    fields, block = env.config()
+    check(fields == (300, 2, 30, 5, 2), f'Config.dat holds {fields}, expected (300, 2, 30, 5, 2)')
+    check(block == opaque, 'the 220-byte block of Config.dat was not written back unchanged')
+    check(open(env.sites_path, 'rb').read() == stored, 'site.txt was rewritten at exit')
+    driver.close()
+
+    with open(env.config_path, 'wb') as f:
+        f.write(struct.pack('<2i', 300, 2))
+    open(env.sites_path, 'wb').close()
+    program, driver = env.start()
+    check_lists(driver, ['5分钟', '2次', '30秒'])
+    check(driver.text(EDIT) == '', f'an empty site.txt gave the editor {driver.text(EDIT)!r}')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+    env.check_config((300, 2, 30, 0, 2))
+    driver.close()
+
+    long_text = ''.join(f'http://127.0.0.1:9/{n:04d}\r\n' for n in range(80))  # 2,000 bytes
+    with open(env.sites_path, 'wb') as f:
+        f.write(long_text.encode('ascii'))
+    program, driver = env.start()
+    shown = driver.text(EDIT)
+    check(len(shown) >= 511 and long_text.startswith(shown),
+          f'an overlong site.txt gave {len(shown)} characters that are not its beginning')
+    driver.must('close')
+    check(program.wait_exit(15) == EXIT_BY_CLOSE, f'exit code {program.proc.returncode}, expected 2')
+
+
 def mouse_drag(start, delta):
     """Presses the left button at `start`, moves by `delta` in two steps and releases (X)."""
     x, y = start
@@ -853,6 +906,7 @@ def scenario_notice_and_update(env):
 
 SCENARIOS = {
     'drag': scenario_drag,
+    'stored_state': scenario_stored_state,
     'blank_run_and_buttons': scenario_blank_run_and_buttons,
     'first_start': scenario_first_start,
     'run_and_stop': scenario_run_and_stop,
