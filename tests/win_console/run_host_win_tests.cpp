@@ -19,6 +19,18 @@ namespace {
 
 constexpr UINT WM_TEST_DESTROY = WM_APP + 2;
 std::atomic<int> g_workersEnded{0};
+// Site 1's worker posts the window's destruction once it sees the stop flag, and ends only after
+// the exit flag that the destruction raises: so the destruction is handled inside the stop wait.
+std::atomic<bool> g_destroyFromWorker{false};
+
+bool WaitForFlag(bool (*flag)()) {
+  const DWORD deadline = ::GetTickCount() + 20000;
+  while (!flag()) {
+    if (::GetTickCount() > deadline) return false;
+    ::Sleep(1);  // a worker tick
+  }
+  return true;
+}
 
 // A stand-in for the probe worker: one report, then the ticks until the stop flag, then the
 // synchronous last report, as the real worker ends.
@@ -26,11 +38,29 @@ DWORD WINAPI TestWorker(LPVOID param) {
   auto* task = static_cast<SiteProbeTask*>(param);
   HWND window = static_cast<HWND>(task->notifyWindow);
   ::PostMessageW(window, WM_SITE_STATUS, static_cast<WPARAM>(task->siteNumber), 200);
-  const DWORD deadline = ::GetTickCount() + 20000;
-  while (!StopRequested() && !ExitRequested() && ::GetTickCount() < deadline) ::Sleep(1);  // a tick
+  WaitForFlag([] { return StopRequested() || ExitRequested(); });
+  if (g_destroyFromWorker && task->siteNumber == 1) {
+    ::PostMessageW(window, WM_TEST_DESTROY, 0, 0);
+    WaitForFlag(ExitRequested);
+  }
   ::SendMessageW(window, WM_SITE_STATUS, static_cast<WPARAM>(task->siteNumber), 9);
   g_workersEnded.fetch_add(1);
   return 0;
+}
+
+// The message loop between Start and Stop, until cond holds or the deadline passes.
+template <typename Cond>
+bool PumpUntil(Cond cond) {
+  const DWORD deadline = ::GetTickCount() + 10000;
+  while (!cond()) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    if (cond()) break;
+    const DWORD now = ::GetTickCount();
+    if (now >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline - now, QS_ALLINPUT);
+  }
+  return true;
 }
 
 class TestRunWindow : public IRunWindow {
@@ -74,6 +104,7 @@ class Win32RunTest : public ::testing::Test {
     SetStopRequested(0);
     SetExitRequested(0);
     g_workersEnded = 0;
+    g_destroyFromWorker = false;
     WNDCLASSW wc{};
     wc.lpfnWndProc = TestWindowProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -119,6 +150,7 @@ TEST_F(Win32RunTest, StopHandlesPostedAndSentReportsAndEndsEveryThread) {
   ASSERT_EQ(run_->Tasks().size(), 3u);
   for (const auto& t : run_->Tasks()) EXPECT_NE(t.threadHandle, nullptr);
   EXPECT_EQ(runWindow_->buttons, std::make_pair(false, true));
+  ASSERT_TRUE(PumpUntil([&] { return CountRowsEndingWith(u" 访问正常") == 3; }));
 
   run_->OnStop();
   EXPECT_EQ(g_workersEnded.load(), 3);
@@ -140,8 +172,11 @@ TEST_F(Win32RunTest, StopHandlesPostedAndSentReportsAndEndsEveryThread) {
 
 TEST_F(Win32RunTest, DestructionDuringTheStopWaitEndsTheRunOnce) {
   runWindow_->edit = u"http://127.0.0.1:1/a\r\nhttp://127.0.0.1:1/b";
+  g_destroyFromWorker = true;  // e.g. the tray menu's exit used during the wait
   run_->OnStart();
-  ::PostMessageW(window_, WM_TEST_DESTROY, 0, 0);  // e.g. the tray menu's exit during the wait
+  // The loop has handled the earlier reports: the wait wakes for new input only, one message per
+  // wake, so the destruction must not sit behind reports that arrived before the wait began.
+  ASSERT_TRUE(PumpUntil([&] { return CountRowsEndingWith(u" 访问正常") == 2; }));
   run_->OnStop();
   EXPECT_EQ(g_workersEnded.load(), 2);
   EXPECT_EQ(runWindow_->saves, 1);
