@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -306,6 +307,9 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   EXPECT_EQ(exitCode, 0u);
 
   const auto lines = output.Lines();
+  std::string transcript;  // kept in the test log: what the program printed
+  for (const auto& l : lines) transcript += "  | " + l + "\n";
+  std::printf("SiteMonitorConsole.exe printed:\n%s", transcript.c_str());
   ASSERT_EQ(static_cast<size_t>(stopped) + 1, lines.size()) << "the stopped row is the last line";
   int ends1 = 0, ends2 = 0;
   for (int i = stopping + 1; i < stopped; ++i) {
