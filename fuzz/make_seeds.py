@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/ (run once; the seeds are
+committed). Each seed is one case the program meets in use, in the layout its target reads."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+# site_list: byte 0 even = UTF-16LE units follow, odd = UTF-8 follows.
+def site_list(name, text, utf8=True):
+    write("site_list", name, b"\x01" + text.encode("utf-8") if utf8 else b"\x00" + text.encode("utf-16-le", "surrogatepass"))
+
+
+site_list("padded_and_ideographic", "  http://a.example/  \r\n\r\n\u3000http://b.example/")
+site_list("trailing_crlf", "http://a.example/\r\nhttp://b.example/\r\n")
+site_list("lone_lf_and_cr", "http://a.example/\nhttp://b.example/\rx")
+site_list("tab_stays", "\thttp://a.example/ ")
+site_list("duplicates", "http://a.example/\r\nhttp://a.example/")
+site_list("only_blanks", " \u3000 \r\n\u3000\r\n  ")
+site_list("cr_before_crlf", "a\r\r\n\nb\r\n\r\n")
+site_list("long_line", "http://" + "x" * 300 + ".example/")
+site_list("surrogate_at_cut", "http://" + "y" * 251 + "\U0001F600" + "z" * 10, utf8=False)
+site_list("lone_surrogates", "http://\ud800a.example/\r\n\udc00", utf8=False)
+site_list("over_1023", ("http://s.example/\r\n" * 80) + "  ", utf8=False)
+site_list("nul_inside", "http://a.example/\r\nhttp://b\x00.example/", utf8=False)
+site_list("chinese", "http://例子.测试/路径\r\n\u3000http://127.0.0.1:8080/ok\u3000")
+
+
+# config: the bytes of Config.dat.
+def record(check, count, interval, notice=0, softtype=2, opaque=b"", length=240):
+    data = struct.pack("<5i", check, count, interval, notice, softtype) + opaque
+    data += bytes(max(0, 240 - len(data)))
+    return data[:length]
+
+
+write("config", "first_save", record(60, 3, 30))
+write("config", "every_last_entry", record(900, 1, 300, notice=17))
+write("config", "short_8_bytes", record(300, 2, 0, length=8))
+write("config", "out_of_range", record(45, 0, 0, notice=-1, softtype=7))
+write("config", "extremes", record(-2**31, 2**31 - 1, -1, notice=2**31 - 1, softtype=0))
+write("config", "opaque_pattern", record(120, 2, 60, notice=3, opaque=bytes(range(220))))
+write("config", "longer_file", record(30, 1, 10, opaque=b"\xff" * 220) + b"extra bytes after the record")
+write("config", "odd_length", record(600, 3, 120, length=13))
+write("config", "empty", b"")
+
+# site_text: the bytes of site.txt (natively UTF-8 stands in for the code page).
+write("site_text", "two_sites", b"http://a.example/\r\nhttp://b.example/")
+write("site_text", "empty", b"")
+write("site_text", "nul_inside", b"http://a.example/\x00http://hidden.example/")
+write("site_text", "chinese_utf8", "http://例子.测试/\r\n\u3000http://b.example/".encode("utf-8"))
+write("site_text", "gbk_bytes", "http://例子.测试/".encode("gbk"))
+write("site_text", "bom_and_trailing_break", b"\xef\xbb\xbfhttp://a.example/\r\n")
+write("site_text", "overlong_and_surrogate", b"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80ok")
+write("site_text", "four_byte", "\U0001F600 http://emoji.example/".encode("utf-8"))
+
+
+# status: site count - 1, per site (last status, url length, url units), then reports of
+# (site number u64, status i32, year, month, day, hour, minute, second).
+def status(name, sites, reports):
+    data = bytes([len(sites) - 1])
+    for last, url in sites:
+        units = url.encode("utf-16-le", "surrogatepass")
+        data += struct.pack("<iH", last, len(units) // 2) + units
+    for site, code, when in reports:
+        data += struct.pack("<Qi6i", site, code, *when)
+    write("status", name, data)
+
+
+NOW = (2014, 5, 7, 9, 3, 5)
+A = (200, "http://127.0.0.1/a")
+B = (200, "http://127.0.0.1/b")
+status("outage_and_recovery", [A, B], [(1, 200, NOW), (1, 404, NOW), (1, 200, NOW), (2, 302, NOW)])
+status("network_fold", [A], [(1, 10, NOW)] * 3 + [(1, 11, NOW), (1, 200, NOW)])
+status("network_back_without_outage", [A], [(1, 11, NOW)])
+status("worker_end_and_unknown", [A, B], [(2, 9, NOW), (1, 0, NOW), (1, 21, NOW), (1, 22, NOW)])
+status("outside_the_run", [A, B], [(0, 404, NOW), (3, 404, NOW), (2**64 - 1, 200, NOW)])
+status("every_class", [A], [(1, s, NOW) for s in (100, 199, 299, 399, 499, 500, 599, 600, 999, 99, -1)])
+status("full_url_field", [(404, "h" * 260)], [(1, 200, NOW)])
+status("odd_time_fields", [A], [(1, 500, (-5, 0, 31, -1, 60, 99)), (1, 200, (12345, 12, 1, 0, 0, 0)),
+                                (1, 404, (-2**31, 2**31 - 1, -2**31, -2**31, 7, -7))])
+status("extreme_statuses", [(10, "x"), (-2**31, "")], [(2, -2**31, NOW), (2, 2**31 - 1, NOW), (1, 11, NOW)])

@@ -1,0 +1,148 @@
+// Fuzzes the site list's normalisation as Start performs it: the text the edit box hands over
+// (at most 1023 code units, up to its terminator) is split at CR LF, trimmed, cleared of empty
+// lines and joined, and every line becomes a probe task. The first input byte chooses how the
+// rest becomes text: even takes UTF-16LE code units as they are (lone surrogates included), odd
+// decodes UTF-8, which reaches CR LF, blanks and ideographic spaces more easily.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "monitor/line_list.h"
+#include "monitor/site_task_builder.h"
+
+namespace {
+
+constexpr size_t kEditReadUnits = 1023;
+constexpr size_t kUrlMaxUnits = 259;
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\u3000'; }
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// A second, character-by-character rendering of the rules, to compare the list against.
+std::vector<U16> ReferenceLines(U16View text) {
+  std::vector<U16> split(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+      split.emplace_back();
+      ++i;
+    } else {
+      split.back().push_back(text[i]);
+    }
+  }
+  std::vector<U16> kept;
+  for (const U16& line : split) {
+    size_t b = 0, e = line.size();
+    while (b < e && IsBlank(line[b])) ++b;
+    while (e > b && IsBlank(line[e - 1])) --e;
+    if (b < e) kept.push_back(line.substr(b, e - b));
+  }
+  return kept;
+}
+
+size_t CountCrLf(U16View text) {
+  size_t n = 0;
+  for (size_t at = text.find(u"\r\n"); at != U16View::npos; at = text.find(u"\r\n", at + 2)) ++n;
+  return n;
+}
+
+void CheckLines(const CLineList& list, const std::vector<U16>& expected) {
+  FUZZ_REQUIRE(list.Count() == expected.size());
+  for (size_t i = 0; i < list.Count(); ++i) {
+    const U16View line = list.LineView(i);
+    FUZZ_REQUIRE(line == expected[i]);
+    FUZZ_REQUIRE(!line.empty());
+    FUZZ_REQUIRE(!IsBlank(line.front()) && !IsBlank(line.back()));
+    FUZZ_REQUIRE(line.find(u"\r\n") == U16View::npos);
+    // The NUL-terminated form says the same as the view.
+    FUZZ_REQUIRE(std::char_traits<char16_t>::length(list.Line(i)) == line.size());
+  }
+  FUZZ_REQUIRE(*list.Line(list.Count()) == u'\0');
+}
+
+void CheckTasks(const CLineList& list, const MonitorSettings& settings) {
+  int window = 0;
+  for (size_t i = 0; i <= list.Count(); ++i) {
+    SiteProbeTask task;
+    std::memset(static_cast<void*>(&task), 0x5A, sizeof task);  // the builder must clear it all
+    const SiteTaskBuild result = BuildSiteProbeTask(task, list, i, settings, &window);
+    if (i == list.Count()) {
+      FUZZ_REQUIRE(result == SiteTaskBuild::kNoSuchLine);
+      static const SiteProbeTask zero = [] {
+        SiteProbeTask z;
+        std::memset(static_cast<void*>(&z), 0, sizeof z);
+        return z;
+      }();
+      FUZZ_REQUIRE(std::memcmp(&task, &zero, sizeof task) == 0);
+      break;
+    }
+    FUZZ_REQUIRE(task.siteNumber == static_cast<int32_t>(i + 1));
+    FUZZ_REQUIRE(task.threadHandle == nullptr && task.notifyWindow == &window);
+    FUZZ_REQUIRE(task.lastStatus == 200);
+    FUZZ_REQUIRE(task.checkIntervalSeconds == settings.checkIntervalSeconds);
+    FUZZ_REQUIRE(task.retryCount == settings.retryCount);
+    FUZZ_REQUIRE(task.retryIntervalSeconds == settings.retryIntervalSeconds);
+
+    const U16View line = list.LineView(i);
+    size_t len = 0;
+    while (len < kSiteUrlUnits && task.url[len] != u'\0') ++len;
+    FUZZ_REQUIRE(len <= kUrlMaxUnits);  // a terminator inside the field
+    FUZZ_REQUIRE(line.substr(0, len) == U16View(task.url, len));
+    for (size_t k = len; k < kSiteUrlUnits; ++k) FUZZ_REQUIRE(task.url[k] == u'\0');
+    if (line.size() <= kUrlMaxUnits) {
+      FUZZ_REQUIRE(result == SiteTaskBuild::kBuilt && len == line.size());
+    } else {
+      FUZZ_REQUIRE(result == SiteTaskBuild::kUrlCut);
+      // Cut at the field's end, one unit earlier only to keep a surrogate pair whole.
+      FUZZ_REQUIRE(len == kUrlMaxUnits || (len == kUrlMaxUnits - 1 && IsHighSurrogate(line[len])));
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const bool utf8 = data[0] & 1;
+  U16 text = utf8 ? U16FromUtf8(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1))
+                  : Utf16LeUnits(data + 1, size - 1);
+  // What the edit box hands over: at most 1023 units, ending at its terminator.
+  if (text.size() > kEditReadUnits) text.resize(kEditReadUnits);
+  text.resize(std::char_traits<char16_t>::length(text.c_str()));
+
+  const std::vector<U16> expected = ReferenceLines(text);
+
+  // Step by step, as the list's operations are offered.
+  CLineList steps(text);
+  FUZZ_REQUIRE(steps.Count() == CountCrLf(text) + 1);
+  steps.Trim();
+  FUZZ_REQUIRE(steps.Count() == CountCrLf(text) + 1);
+  steps.DropEmpty();
+  CheckLines(steps, expected);
+  const char16_t* joined = steps.Join();
+  FUZZ_REQUIRE(joined == steps.Joined().c_str());
+
+  // The whole normalisation of Start gives the same list.
+  CLineList list = CLineList::Normalised(text);
+  CheckLines(list, expected);
+  const U16& join = list.Joined();
+  FUZZ_REQUIRE(join == steps.Joined());
+  FUZZ_REQUIRE(join.size() <= text.size());
+  FUZZ_REQUIRE(CountCrLf(join) == (list.Count() == 0 ? 0 : list.Count() - 1));
+  FUZZ_REQUIRE(join.empty() == (list.Count() == 0));
+  if (!join.empty()) FUZZ_REQUIRE(!IsBlank(join.front()) && !IsBlank(join.back()));
+
+  // Normalising the joined text again changes nothing: what Start puts back into the edit box
+  // and stores is already normal.
+  CLineList again = CLineList::Normalised(join);
+  CheckLines(again, expected);
+  FUZZ_REQUIRE(again.Joined() == join);
+
+  // A rebuilt list forgets the previous lines and joined text.
+  steps.Build(u"x");
+  FUZZ_REQUIRE(steps.Count() == 1 && steps.Joined().empty());
+
+  const MonitorSettings settings{900, 1, 10};
+  CheckTasks(list, settings);
+  return 0;
+}
