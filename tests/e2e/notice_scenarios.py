@@ -1,0 +1,54 @@
+"""Scenario of the notice service: the request, a new notice, the update message."""
+import time
+
+from e2e_checks import EXIT_BY_CLOSE, check
+
+
+def check_notice_request(request, host):
+    check(request['method'] == 'POST' and request['version'] == 'HTTP/1.0',
+          f'notice request is {request["method"]} {request["version"]}')
+    check(request['target'] == '/index.php?g=Api&m=Client&a=getInfo',
+          f'notice request goes to {request["target"]!r}')
+    check(request['body'] == b'softtype=2&ver=1.1.0.0', f'notice request body {request["body"]!r}')
+    headers = {k.lower(): v for k, v in request['headers'].items()}
+    check(headers.get('content-type') == 'application/x-www-form-urlencoded',
+          f'notice request content type {headers.get("content-type")!r}')
+    check(headers.get('user-agent') == 'Dorvane',
+          f'notice user agent {headers.get("user-agent")!r}')
+    check(headers.get('host', '').split(':')[0] == host,
+          f'notice request host {headers.get("host")!r}')
+
+
+def scenario_notice_and_update(env):
+    """The notice service, reached at the built-in host name (mapped to loopback), is asked about
+    9 s after start with the fixed form; a new notice is shown and its id stored at exit; on the
+    next start the same notice is not counted again and an update flag shows the update message."""
+    service, host = env.notice_service(), env.notice_host
+    notice = '服务公告：本周六凌晨两点到四点维护，请提前安排监控。'
+    reply = '{"update":%d,"notice_id":7,"notice_text":"%s"}'
+    env.fresh_data_folder()
+
+    service.reply = (reply % (0, notice)).encode('gbk')
+    started = time.monotonic()
+    program, driver = env.start()
+    check_notice_request(service.wait_requests(1, 30), host)
+    asked_after = time.monotonic() - started
+    check(7 <= asked_after <= 15,
+          f'first notice request {asked_after:.1f} s after start, expected ~9 s')
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == notice and shown['title'] == 'Dorvane提示',
+          f'notice popup reads {shown["title"]!r} / {shown["text"]!r}')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)
+    env.check_config((60, 3, 30, 7, 2))
+    driver.close()
+
+    service.reply = (reply % (1, notice)).encode('gbk')
+    program, driver = env.start()
+    check_notice_request(service.wait_requests(2, 30), host)
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == '发现新版本，请及时更新' and shown['title'] == 'Corvell网站监控',
+          f'update popup reads {shown["title"]!r} / {shown["text"]!r}')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)
+    env.check_config((60, 3, 30, 7, 2))

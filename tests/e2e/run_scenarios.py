@@ -1,0 +1,138 @@
+"""Scenarios of monitoring runs: sites of every kind, Start and Stop, leaving during a run
+and starting again."""
+import os
+import time
+
+from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MAIN_BLUE, RETRY_COUNT_LIST,
+                        RETRY_INTERVAL_LIST, START, STOP, check, check_buttons, check_row,
+                        count_rows, stamp_of, wait_for)
+from loopback_servers import refused_port
+
+
+def scenario_run_and_stop(env):
+    """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500, a refused port
+    and one that never answers), retry count 1 and the shortest intervals: the start rows,
+    site.txt in code page 936, the reports and their timing, and a Stop that has to wait for the
+    hanging site."""
+    sites = env.serve()
+    ok, missing = sites.url('/ok/首页'), sites.url('/missing')
+    error, hang = sites.url('/error'), sites.url('/hang')
+    refused = f'http://127.0.0.1:{refused_port()}/'
+    env.fresh_data_folder()
+    program, driver = env.start()
+    # Blanks (also ideographic ones) and an empty line around the addresses go at Start.
+    driver.must('set-text', EDIT,
+                f'  {ok}  \r\n\r\n\u3000{missing}\r\n{error}\r\n{refused}\r\n{hang}\r\n')
+    for control, index, text in ((CHECK_LIST, 0, '30秒'), (RETRY_COUNT_LIST, 0, '1次'),
+                                 (RETRY_INTERVAL_LIST, 0, '10秒')):
+        driver.must('combo-set', control, index)
+        check(driver.combo(control)['text'] == text, f'list {control} did not take {text!r}')
+
+    started = time.monotonic()
+    driver.must('click', START)
+    rows = driver.wait_rows('监控开始运行', 1, 10)
+    expected = ['监控开始运行'] + [f'线程[{n}]启动' for n in (5, 4, 3, 2, 1)] + ['软件启动']
+    check(len(rows) == len(expected), f'expected {len(expected)} rows after Start, got {rows}')
+    for row, text in zip(rows, expected):
+        check_row(row, text)
+    check(0 <= (stamp_of(rows[0]) - stamp_of(rows[5])).total_seconds() <= 2,
+          f'start rows not written together: {rows[:6]}')
+    check_buttons(driver, False, True)
+    joined = f'{ok}\r\n{missing}\r\n{error}\r\n{refused}\r\n{hang}'
+    check(driver.text(EDIT) == joined,
+          f'the editor holds {driver.text(EDIT)!r}, expected {joined!r}')
+    stored = open(env.sites_path, 'rb').read()
+    check(stored == joined.encode('gbk'),
+          f'site.txt holds {stored!r}, not the list in code page 936')
+
+    # Check interval 30 s: the first probe of each site comes about 29 s after Start.
+    sites.wait_requests('/ok', 1, 40)
+    first_ok = sites.times('/ok')[0] - started
+    check(26 <= first_ok <= 34, f'first probe {first_ok:.1f} s after Start, expected about 29 s')
+    rows = driver.wait_rows(f'{ok} 访问正常', 1, 10)
+    check(count_rows(rows, f'{ok} 访问正常') == 1, f'expected one success row: {rows}')
+
+    # Retry count 1, retry interval 10 s: a 4xx or 5xx is reported on the second failed probe.
+    for url, path, text in ((missing, '/missing', '网页不存在'),
+                            (error, '/error', '网站服务器，内部发生错误500')):
+        rows = driver.wait_rows(f'{url} {text}', 1, 25)
+        failures = sites.times(path)
+        check(len(failures) == 2, f'{path} was reported after {len(failures)} probe(s), expected 2')
+        gap = failures[1] - failures[0]
+        check(8.5 <= gap <= 12.5,
+              f'{path}: retry came {gap:.1f} s after the failure, expected ~10 s')
+        check(count_rows(rows, f'{url} {text}') == 1, f'expected one row for {path}: {rows}')
+    # A refused connection has no answer at all: status 22 on the second attempt.
+    rows = driver.wait_rows(f'{refused} 不能访问网站，可能本机不能上网，或网站故障', 1, 15)
+    check(count_rows(rows, f'{refused} 不能访问网站，可能本机不能上网，或网站故障') == 1,
+          f'expected one row for the refused site: {rows}')
+    check(sites.open_hangs == 1, 'the site that never answers is not being probed')
+    env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
+
+    # Stop: the hanging probe keeps the fifth worker alive, so the stopping state can be seen.
+    driver.must('click', STOP)
+    for n in (1, 2, 3, 4):
+        rows = driver.wait_rows(f'[{n}]线程退出', 1, 10)
+    check(count_rows(rows, '停止中...') == 1, f'expected one stopping row: {rows}')
+    check(count_rows(rows, '监控停止!') == 0 and count_rows(rows, '[5]线程退出') == 0,
+          f'stop finished although site 5 is still held: {rows}')
+    check_buttons(driver, False, False)
+    sites.release.set()
+    rows = driver.wait_rows('监控停止!', 1, 20)
+    check_row(rows[0], '监控停止!')
+    check(all(count_rows(rows[1:6], f'[{n}]线程退出') == 1 for n in (1, 2, 3, 4, 5)),
+          f'expected the five worker-end rows below the stopped row: {rows[:7]}')
+    check_row(rows[6], '停止中...')
+    check_buttons(driver, True, False)
+    # Every 200 was reported, and nothing else was logged.
+    successes = count_rows(rows, f'{ok} 访问正常')
+    check(successes == len(sites.times('/ok')),
+          f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
+    check(len(rows) == successes + 17, f'unexpected rows in the log: {rows}')
+
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)
+    env.check_config((30, 1, 10, 0, 2))
+
+
+def scenario_leave_and_restart(env):
+    """Leaving during a run saves the run's settings before it waits for the workers, writes no
+    stop rows, and ends with 2 once the workers have ended; the next start shows the stored
+    settings and sites; Escape ends the program with 2."""
+    sites = env.serve()
+    hang, ok = sites.url('/hang'), sites.url('/ok/页面')
+    env.fresh_data_folder()
+    program, driver = env.start()
+    driver.must('set-text', EDIT, f'{hang}\r\n{ok}')
+    for control, index in ((CHECK_LIST, 0), (RETRY_COUNT_LIST, 1), (RETRY_INTERVAL_LIST, 2)):
+        driver.must('combo-set', control, index)
+    driver.must('click', START)
+    driver.wait_rows('监控开始运行', 1, 10)
+    sites.wait_open_hangs(1, 45)
+
+    driver.must('close')
+    # The settings are saved before the wait for the workers: Config.dat appears while site 1's
+    # worker is still held in its probe and the program is still running.
+    wait_for('Config.dat to be saved while leaving', 10,
+             lambda: os.path.exists(env.config_path) and os.path.getsize(env.config_path) >= 240)
+    env.check_config((30, 2, 60, 0, 2))
+    check(program.running(), 'the program ended before its held worker did')
+    rows = driver.wait_rows('[2]线程退出', 1, 10)
+    check(count_rows(rows, '停止中...') == 0 and count_rows(rows, '监控停止!') == 0,
+          f'leaving wrote stop rows: {rows}')
+    check(count_rows(rows, '[1]线程退出') == 0, f'site 1 ended while held: {rows}')
+    sites.release.set()
+    program.check_exit(EXIT_BY_CLOSE)
+    driver.close()
+
+    program, driver = env.start()
+    for control, text in ((CHECK_LIST, '30秒'), (RETRY_COUNT_LIST, '2次'),
+                          (RETRY_INTERVAL_LIST, '1分钟')):
+        check(driver.combo(control)['text'] == text, f'list {control} does not show {text!r}')
+    check(driver.text(EDIT) == f'{hang}\r\n{ok}', f'the editor holds {driver.text(EDIT)!r}')
+    rows = driver.rows()
+    check(len(rows) == 1, f'expected only the start-up row, got {rows}')
+    check_row(rows[0], '软件启动')
+    driver.must('escape')
+    program.check_exit(EXIT_BY_CLOSE)
+    env.check_config((30, 2, 60, 0, 2))
