@@ -65,8 +65,8 @@ def tray_tips(driver):
 def scenario_popup_and_tray(env):
     """The start popup slides into the bottom-right corner and goes after about 3 s; "－" hides
     the window into the tray and a click on the icon brings it back; a 302 without Location is
-    logged and popped up on its probe and becomes the tooltip; the tray menu's exit ends the
-    program with 0."""
+    logged and popped up on its probe and becomes the tooltip; Stop hides the popup and the
+    workers' end reports leave the last tooltip; the tray menu's exit ends the program with 0."""
     sites = env.serve()
     moved = sites.url('/moved')
     env.fresh_data_folder()
@@ -108,6 +108,14 @@ def scenario_popup_and_tray(env):
     env.screenshot('popup', shown['rect'], POPUP_WHITE)
     check(tray_tips(driver) == ['Dorvane网站监控\n状态：当前网页300跳转'],
           f'tooltip after the report: {tray_tips(driver)}')
+
+    # Stop hides the 10-second popup at once; the workers' end reports set the last tooltip.
+    driver.must('click', STOP)
+    driver.wait_rows('监控停止!', 1, 10)
+    hidden = driver.call('wait-popup', 0, 3000)
+    check(hidden.get('ok'), f'Stop did not hide the popup: {hidden}')
+    check(tray_tips(driver) == ['Dorvane网站监控\n状态：线程退出'],
+          f'tooltip after Stop: {tray_tips(driver)}')
 
     driver.must('command', 32776)
     program.check_exit(0)

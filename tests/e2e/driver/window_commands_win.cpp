@@ -141,15 +141,6 @@ bool CmdClick(const Args& args, JsonLine& out) {
   return true;
 }
 
-// A click through the button itself (BM_CLICK: press and release inside the button).
-bool CmdBmClick(const Args& args, JsonLine& out) {
-  HWND control = nullptr;
-  if (!Control(args, out, control) || !Usable(control, out)) return false;
-  if (!::PostMessageW(control, BM_CLICK, 0, 0)) return Fail(out, L"PostMessage failed");
-  out.Int("id", ::GetDlgCtrlID(control));
-  return true;
-}
-
 bool CmdIsEnabled(const Args& args, JsonLine& out) {
   HWND control = nullptr;
   if (!Control(args, out, control)) return false;
@@ -234,7 +225,6 @@ void AddWindowCommands(CommandTable& table) {
   table[L"combo-get"] = CmdComboGet;
   table[L"combo-set"] = CmdComboSet;
   table[L"click"] = CmdClick;
-  table[L"bm-click"] = CmdBmClick;
   table[L"is-enabled"] = CmdIsEnabled;
   table[L"close"] = CmdClose;
   table[L"command"] = CmdCommand;
