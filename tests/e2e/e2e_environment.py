@@ -86,11 +86,13 @@ class Program:
     /etc/hosts (WinINet resolves names through it), so a made-up host name can be mapped to
     127.0.0.1 without touching the system."""
 
-    def __init__(self, exe, hosts=None):
-        command = ['wine', exe]
+    def __init__(self, exe, hosts=None, minimised=False):
+        # `start /wait /min` hands the program a minimised show command and returns its exit code.
+        wine = ['wine', 'start', '/wait', '/min', '/unix'] if minimised else ['wine']
+        command = wine + [exe]
         if hosts:
             command = ['unshare', '--mount', 'sh', '-c',
-                       'mount --bind "$0" /etc/hosts && exec wine "$1"', hosts, exe]
+                       'mount --bind "$0" /etc/hosts && exec "$@"', hosts] + command
         self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -112,6 +114,14 @@ class Program:
         if self.running():
             self.proc.kill()
             self.proc.wait()
+
+
+def close_leftover_window(driver):
+    """After a failed scenario: closes a main window that is still there, so that the next
+    scenario finds only its own."""
+    if driver.proc.poll() is None and driver.call('window').get('ok'):
+        driver.call('close')
+        driver.call('wait-gone', 10000)
 
 
 class Environment:
@@ -144,17 +154,20 @@ class Environment:
         shutil.rmtree(self.data, ignore_errors=True)
         check(not os.path.exists(self.data), 'the data folder could not be removed')
 
-    def start(self):
-        """Starts the program and a driver for it; waits for the main window. The program always
-        runs with the notice host mapped to 127.0.0.1, so its notice requests never leave the
-        machine (nothing listens there unless a scenario serves the notice service)."""
-        program = Program(self.program_exe, self.hosts)
+    def start(self, minimised=False):
+        """Starts the program and a driver for it; waits for the main window (shown, unless the
+        program is started minimised). The program always runs with the notice host mapped to
+        127.0.0.1, so its notice requests never leave the machine (nothing listens there unless a
+        scenario serves the notice service)."""
+        program = Program(self.program_exe, self.hosts, minimised)
         self.cleanups.append(program.stop)
         driver = Driver(self.driver_exe)
         self.cleanups.append(driver.close)
-        answer = driver.call('wait-window', 20000)
+        self.cleanups.append(lambda: close_leftover_window(driver))
+        answer = driver.call('wait-window', 20000, 'any' if minimised else 'shown')
         check(answer.get('ok'), f'the main window did not appear: {answer}')
-        check(answer['visible'] and not answer['iconic'], f'main window not shown: {answer}')
+        if not minimised:
+            check(answer['visible'] and not answer['iconic'], f'main window not shown: {answer}')
         return program, driver
 
     def build_setting(self, name):

@@ -26,6 +26,7 @@ SCENARIOS = {
     'drag': window_scenarios.scenario_drag,
     'blank_run_and_buttons': window_scenarios.scenario_blank_run_and_buttons,
     'popup_and_tray': window_scenarios.scenario_popup_and_tray,
+    'minimised_start': window_scenarios.scenario_minimised_start,
     'run_and_stop': run_scenarios.scenario_run_and_stop,
     'leave_and_restart': run_scenarios.scenario_leave_and_restart,
     'notice_and_update': notice_scenarios.scenario_notice_and_update,

@@ -122,6 +122,26 @@ def scenario_popup_and_tray(env):
     env.check_config((30, 3, 30, 0, 2))
 
 
+def scenario_minimised_start(env):
+    """Started with a minimised show command, the program lives hidden in the tray from the
+    start; a click on the tray icon shows it restored and centred."""
+    env.fresh_data_folder()
+    program, driver = env.start(minimised=True)
+    driver.wait_rows('软件启动', 1, 10)
+    state = driver.must('window')
+    check(not state['visible'], f'started minimised, the window is visible: {state}')
+    driver.must('tray-click')
+    state = wait_for('the window to come back restored', 5,
+                     lambda: (lambda w: w if w['visible'] and not w['iconic'] else None)(
+                         driver.must('window')))
+    left, top, right, bottom = state['rect']
+    wl, wt, wr, wb = state['work']
+    check(abs((left + right) - (wl + wr)) <= 1 and abs((top + bottom) - (wt + wb)) <= 1,
+          f'restored window at {state["rect"]} is not centred on {state["work"]}')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)
+
+
 def check_lists(driver, texts):
     for control, text in zip((CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST), texts):
         shown = driver.combo(control)['text']
