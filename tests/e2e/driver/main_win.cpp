@@ -4,7 +4,13 @@
 //   sitemon_e2e_driver session               commands from standard input, one JSON array of
 //                                            strings per line (["set-text","1000","..."])
 //
-// Every command answers with one line: a JSON object with "ok" and its findings.
+// Every command answers with one line: a JSON object with "ok" and its findings. Commands
+// (times in milliseconds, ids are the main window's control ids):
+//   window | wait-window <ms> [any] | wait-gone <ms> | windows
+//   get-text <id> | set-text <id> <text> | combo-get <id> | combo-set <id> <index>
+//   click <id> | is-enabled <id> | close | escape | command <id>
+//   log-rows | wait-rows <substring> <count> <ms>
+//   popup | wait-popup <0|1> <ms> | tray-icons | tray-click [right] | tray-tip
 #include <windows.h>
 
 #include <string>
