@@ -12,8 +12,8 @@ from loopback_servers import refused_port
 def scenario_run_and_stop(env):
     """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500, a refused port
     and one that never answers), retry count 1 and the shortest intervals: the start rows,
-    site.txt in code page 936, the reports and their timing, and a Stop that has to wait for the
-    hanging site."""
+    site.txt in code page 936, the reports and their timing, a Stop that has to wait for the
+    hanging site, and a second Start that numbers the sites from 1 again."""
     sites = env.serve()
     ok, missing = sites.url('/ok/首页'), sites.url('/missing')
     error, hang = sites.url('/error'), sites.url('/hang')
@@ -90,8 +90,17 @@ def scenario_run_and_stop(env):
           f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
     check(len(rows) == successes + 17, f'unexpected rows in the log: {rows}')
 
+    # A second run numbers its sites from 1 again; leaving it at once ends promptly, since no
+    # probe is in flight yet.
+    before = len(rows)
+    driver.must('click', START)
+    rows = driver.wait_rows('监控开始运行', 2, 10)
+    expected = ['监控开始运行'] + [f'线程[{n}]启动' for n in (5, 4, 3, 2, 1)] + ['监控停止!']
+    check(len(rows) == before + 6, f'expected six new rows after the second Start: {rows[:8]}')
+    for row, text in zip(rows, expected):
+        check_row(row, text)
     driver.must('close')
-    program.check_exit(EXIT_BY_CLOSE)
+    program.check_exit(EXIT_BY_CLOSE, timeout=10)
     env.check_config((30, 1, 10, 0, 2))
 
 
