@@ -87,3 +87,37 @@ status("full_url_field", [(404, "h" * 260)], [(1, 200, NOW)])
 status("odd_time_fields", [A], [(1, 500, (-5, 0, 31, -1, 60, 99)), (1, 200, (12345, 12, 1, 0, 0, 0)),
                                 (1, 404, (-2**31, 2**31 - 1, -2**31, -2**31, 7, -7))])
 status("extreme_statuses", [(10, "x"), (-2**31, "")], [(2, -2**31, NOW), (2, 2**31 - 1, NOW), (1, 11, NOW)])
+
+
+# probe_worker: mode byte, site number, settings; then per pass a network byte and, when the pass
+# probes, the probe's outcome byte (0 answered, 1 not opened, 2 no handle; +4 query succeeded),
+# text length and UTF-16LE text. A check interval of 1 probes on every pass with the network up.
+def probe(name, passes, mode=0, site=1, settings=(0, 3, 0)):
+    data = bytes([mode]) + struct.pack("<i", site)
+    data += struct.pack("<3i", *settings) if mode & 1 else bytes(settings)
+    for p in passes:
+        if p == "down":
+            data += b"\x00"
+        elif p == "up":
+            data += b"\x01"
+        elif p in ("unreachable", "nohandle"):
+            data += b"\x01" + bytes([1 if p == "unreachable" else 2])
+        else:
+            text, query_ok = p if isinstance(p, tuple) else (p, True)
+            units = text.encode("utf-16-le")
+            data += b"\x01" + bytes([4 if query_ok else 0, len(units) // 2]) + units
+    write("probe_worker", name, data)
+
+
+probe("answers_200", ["200"] * 3)
+probe("404_until_reported", ["404"] * 4 + ["200"])
+probe("unreachable_then_answer", ["unreachable"] * 4 + ["200"], settings=(0, 1, 0))
+probe("network_outage", ["200", "down", "down", "down", "200"])
+probe("no_internet_handle", ["nohandle", "nohandle", "302"])
+probe("status_texts", [" 200", "+301", "-5", ("abc", True), ("", False), "99999999999", ("600", False),
+                       "1 00", "\uff12\uff10\uff10", "\t\r\n404"])
+probe("huge_status_codes", ["9" * 25, "-" + "9" * 24, "0" * 24 + "1", "2147483648", "-2147483649"])
+probe("exit_before_start", ["200"], mode=4)
+probe("ended_by_exit_flag", ["200", "down"], mode=2)
+probe("raw_settings", ["200", "404", "unreachable", "200"], mode=1, site=-1, settings=(0, -1, -2**31))
+probe("long_interval", ["up"] * 7 + ["200"], settings=(7, 0, 7))
