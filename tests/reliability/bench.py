@@ -106,6 +106,37 @@ class Bench:
             self.tool('close')
             program.wait(20)
 
+    # Anchors for memory and CPU: plain Wine threads in a program of ours, without SiteMonitor.
+    def thread_anchor(self):
+        def sample(count, what):
+            proc = subprocess.Popen(['wine', self.tool_exe, 'threads', str(count), what, '14'],
+                                    stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                pid = wp.wait_pid(self.tool_exe, self.prefix)
+                proc.stdout.readline()  # "ready": the threads exist
+                time.sleep(3)
+                memory = wp.memory(pid)['Private']
+                server_pid = wp.wineserver_pid(self.prefix)
+                hz = os.sysconf('SC_CLK_TCK')
+                p0, s0, t0 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid), time.monotonic()
+                time.sleep(8)
+                p1, s1, t1 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid), time.monotonic()
+                return memory, 100.0 * (p1 - p0) / hz / (t1 - t0), 100.0 * (s1 - s0) / hz / (t1 - t0)
+            finally:
+                proc.wait(60)
+        base = sample(1, 'sleep')
+        sleeping = sample(41, 'sleep')
+        ticking = sample(41, 'worker')
+        self.row('anchor: 40 more bare Wine threads that only Sleep(1000): Private per thread; CPU program / wineserver',
+                 f'{(sleeping[0] - base[0]) / 40:.0f} KiB; {sleeping[1]:.2f} % / {sleeping[2]:.2f} %', '', None)
+        self.row('anchor: 40 more threads doing the worker\'s tick (network probe + Sleep(1000)): same',
+                 f'{(ticking[0] - base[0]) / 40:.0f} KiB; {ticking[1]:.2f} % / {ticking[2]:.2f} %', '', None)
+        costs = self.tool('tick-cost', 200)
+        self.row('one network probe (InternetGetConnectedState + IsNetworkAlive), wall / CPU of the caller',
+                 f'{float(costs["network_probe_wall_ms"]):.2f} ms / {float(costs["network_probe_cpu_ms"]):.2f} ms '
+                 f'(InternetGetConnectedState alone {float(costs["connected_state_cpu_ms"]):.2f} ms CPU, '
+                 f'IsNetworkAlive {float(costs["network_alive_cpu_ms"]):.2f} ms)', '', None)
+
     def idle_cpu(self, pid, label):
         server_pid = wp.wineserver_pid(self.prefix)
         hz = os.sysconf('SC_CLK_TCK')
@@ -168,6 +199,7 @@ def main():
         bench.big_page(server)
         print('program', file=sys.stderr)
         bench.program(server)
+        bench.thread_anchor()
         print('executable', file=sys.stderr)
         bench.executable()
     print(bench.table())

@@ -16,7 +16,25 @@
 //   reports <site> <status> <n> <batch> [clear]  post n status reports in batches, waiting for
 //                                each batch's rows; with "clear", empty the log after each batch
 //   close                        close the main window and wait until it is gone
+//   popup                        whether the program's popup (the window holding the body text
+//                                1005) is visible
+//   stack-depth <url>            how deep each of the worker's calls reaches into a fresh thread's
+//                                stack (painted before the call, scanned after it), in KiB
+//   threads <n> <what> <seconds> n threads that each do <what> (sleep: Sleep(1000) in a loop;
+//                                worker: the worker's tick, network probe then Sleep(1000)) for
+//                                the given seconds; the process's memory is read from outside
+//   cycle <exe> <list> <check> <retries> <retry-interval> <actions> <kill-ms>
+//                                one life of the program: start it, report the site list it loaded,
+//                                pick the three list positions, put <list> (lines separated by
+//                                "|") into the edit box, then the actions in order: S Start (done
+//                                when Start's handler has returned, so site.txt is written), P
+//                                Stop, X close and wait for the exit. A second thread terminates
+//                                the process <kill-ms> after it was created (-1: never; a process
+//                                still running after the actions is terminated then).
+//   tick-cost <n>                what one worker tick costs besides its sleep: the network probe
+//                                (and its two calls apart), n times each; ms of wall and CPU time
 #include <windows.h>
+#include <sensapi.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -235,6 +253,33 @@ int Reports(int site, int status, int count, int batch, bool clear) {
   return 0;
 }
 
+struct PopupSearch {
+  DWORD process;
+  HWND main;
+  HWND found;
+};
+
+BOOL CALLBACK ConsiderPopup(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<PopupSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == s->process && window != s->main && ::GetDlgItem(window, 1005)) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int Popup() {
+  HWND main = MainOrFail();
+  if (!main) return 1;
+  PopupSearch s{0, main, nullptr};
+  ::GetWindowThreadProcessId(main, &s.process);
+  ::EnumWindows(ConsiderPopup, reinterpret_cast<LPARAM>(&s));
+  std::printf("exists %d\nvisible %d\n", s.found ? 1 : 0, s.found && ::IsWindowVisible(s.found) ? 1 : 0);
+  return 0;
+}
+
 int Close() {
   HWND main = MainOrFail();
   if (!main) return 1;
@@ -243,6 +288,226 @@ int Close() {
     std::printf("error the main window did not close\n");
     return 1;
   }
+  return 0;
+}
+
+double CpuMs() {
+  FILETIME created, ended, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
+  auto ms = [](const FILETIME& f) {
+    return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e4;
+  };
+  return ms(kernel) + ms(user);
+}
+
+template <typename Call>
+void TimeCalls(const char* name, int n, Call call) {
+  const double cpu = CpuMs();
+  const LARGE_INTEGER t = Now();
+  for (int i = 0; i < n; ++i) call();
+  std::printf("%s_wall_ms %.3f\n%s_cpu_ms %.3f\n", name, MillisecondsSince(t) / n, name, (CpuMs() - cpu) / n);
+}
+
+int TickCost(int n) {
+  TimeCalls("network_probe", n, [] { probeLocalNetwork(); });
+  TimeCalls("connected_state", n, [] {
+    DWORD flags = 0;
+    ::InternetGetConnectedState(&flags, 0);
+  });
+  TimeCalls("network_alive", n, [] {
+    DWORD flags = 0;
+    ::IsNetworkAlive(&flags);
+  });
+  TimeCalls("sleep_1ms", n, [] { ::Sleep(1); });
+  return 0;
+}
+
+// Paints the unused part of the calling thread's stack, runs call, and returns how many KiB of the
+// stack (from its top) the call reached.
+template <typename Call>
+double StackDepthKiB(Call call) {
+  volatile BYTE marker = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  ::VirtualQuery(const_cast<BYTE*>(&marker), &region, sizeof region);
+  const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(region.AllocationBase);
+  const ULONG_PTR high = reinterpret_cast<ULONG_PTR>(reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->StackBase);
+  const ULONG_PTR here = reinterpret_cast<ULONG_PTR>(&marker) - 16 * 1024;  // stay clear of this frame
+  const ULONG_PTR from = low + 64 * 1024;                                   // clear of the guard area
+  for (ULONG_PTR a = from; a < here; a += sizeof(ULONG_PTR)) *reinterpret_cast<volatile ULONG_PTR*>(a) = 0xC0FFEE11C0FFEE11ull;
+  call();
+  ULONG_PTR deepest = here;
+  for (ULONG_PTR a = from; a < here; a += sizeof(ULONG_PTR))
+    if (*reinterpret_cast<volatile ULONG_PTR*>(a) != 0xC0FFEE11C0FFEE11ull) {
+      deepest = a;
+      break;
+    }
+  return static_cast<double>(high - deepest) / 1024.0;
+}
+
+struct DepthJob {
+  const wchar_t* url;
+  int which;
+  double kib;
+};
+
+DWORD WINAPI MeasureDepth(LPVOID param) {
+  auto* job = static_cast<DepthJob*>(param);
+  job->kib = StackDepthKiB([job] {
+    DWORD flags = 0;
+    switch (job->which) {
+      case 0: ::Sleep(1); break;
+      case 1: ::InternetGetConnectedState(&flags, 0); break;
+      case 2: ::IsNetworkAlive(&flags); break;
+      case 3: ProbeUrlWinInet(job->url); break;
+    }
+  });
+  return 0;
+}
+
+int StackDepth(const wchar_t* url) {
+  const char* names[] = {"sleep", "connected_state", "network_alive", "probe"};
+  for (int which = 0; which < 4; ++which) {
+    DepthJob job{url, which, 0};
+    UniqueKernelHandle thread(::CreateThread(nullptr, 0, MeasureDepth, &job, 0, nullptr));
+    if (!thread) return 1;
+    ::WaitForSingleObject(thread.get(), INFINITE);
+    std::printf("%s_stack_kib %.1f\n", names[which], job.kib);
+  }
+  return 0;
+}
+
+struct ThreadsJob {
+  bool tick;
+  DWORD seconds;
+};
+
+DWORD WINAPI RunTicks(LPVOID param) {
+  const auto* job = static_cast<const ThreadsJob*>(param);
+  for (DWORD i = 0; i < job->seconds; ++i) {
+    if (job->tick) probeLocalNetwork();
+    ::Sleep(1000);
+  }
+  return 0;
+}
+
+int Threads(int n, bool tick, int seconds) {
+  ThreadsJob job{tick, static_cast<DWORD>(seconds)};
+  std::vector<UniqueKernelHandle> threads;
+  for (int i = 0; i < n; ++i) threads.emplace_back(::CreateThread(nullptr, 0, RunTicks, &job, 0, nullptr));
+  std::printf("ready\n");
+  std::fflush(stdout);
+  for (auto& t : threads) ::WaitForSingleObject(t.get(), INFINITE);
+  return 0;
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+// The site-list edit box's text, line breaks shown as "|"; false when the window did not answer.
+bool ReadSiteList(HWND main, std::wstring& text) {
+  HWND edit = ::GetDlgItem(main, kSiteListId);
+  DWORD_PTR length = 0;
+  if (!edit || !::SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return false;
+  std::wstring buffer(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!::SendMessageTimeoutW(edit, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             5000, &got))
+    return false;
+  buffer.resize(got);
+  text.clear();
+  for (size_t i = 0; i < buffer.size(); ++i) {
+    if (buffer[i] == L'\r' && i + 1 < buffer.size() && buffer[i + 1] == L'\n') {
+      text += L'|';
+      ++i;
+    } else {
+      text += buffer[i];
+    }
+  }
+  return true;
+}
+
+struct Killer {
+  HANDLE process;
+  DWORD afterMs;
+  HANDLE cancel;
+};
+
+DWORD WINAPI KillLater(LPVOID param) {
+  const auto* k = static_cast<const Killer*>(param);
+  if (::WaitForSingleObject(k->cancel, k->afterMs) == WAIT_TIMEOUT) ::TerminateProcess(k->process, 9);
+  return 0;
+}
+
+int Cycle(const wchar_t* exe, std::wstring list, int check, int retries, int retryInterval, const std::wstring& actions,
+          int killMs) {
+  for (auto& c : list)
+    if (c == L'|') c = L'\n';
+  std::wstring text;  // "|" becomes CR LF
+  for (wchar_t c : list) text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+  if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    std::printf("error cannot start the program (%lu)\n", ::GetLastError());
+    return 1;
+  }
+  UniqueKernelHandle process(info.hProcess), mainThread(info.hThread);
+  UniqueKernelHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  Killer killer{process.get(), static_cast<DWORD>(killMs), cancel.get()};
+  UniqueKernelHandle killerThread(killMs >= 0 ? ::CreateThread(nullptr, 0, KillLater, &killer, 0, nullptr) : nullptr);
+  auto alive = [&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT; };
+
+  int done = 0;
+  HWND main = nullptr;
+  bool ok = WaitFor([&] { return !alive() || ((main = FindMonitorWindow(info.dwProcessId)) && ::IsWindowVisible(main)); },
+                    kWindowTimeoutMs) && alive();
+  std::wstring loaded;
+  if (ok && ReadSiteList(main, loaded)) std::printf("loaded %s\n", Utf8(loaded).c_str());
+  else ok = false;
+  ok = ok && SelectListEntry(main, kCheckIntervalId, check) && SelectListEntry(main, kRetryCountId, retries) &&
+       SelectListEntry(main, kRetryIntervalId, retryInterval) && SetControlText(main, kSiteListId, text);
+  for (size_t i = 0; ok && i < actions.size(); ++i) {
+    DWORD_PTR ignored = 0;
+    switch (actions[i]) {
+      case L'S':
+        // Stop is enabled early in Start's handler; the sent WM_NULL is handled only after the
+        // handler has returned, that is after site.txt was written.
+        ok = PressButton(main, kStartId) &&
+             WaitFor([&] { return !alive() || IsControlEnabled(main, kStopId); }, kWindowTimeoutMs) && alive() &&
+             ::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+        break;
+      case L'P':
+        ok = PressButton(main, kStopId) &&
+             WaitFor([&] { return !alive() || IsControlEnabled(main, kStartId); }, 30000) && alive();
+        break;
+      case L'X':
+        ok = ::PostMessageW(main, WM_CLOSE, 0, 0) && ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
+        break;
+      default:
+        ok = false;
+    }
+    if (ok) ++done;
+  }
+  std::printf("done %d\n", done);
+  if (killerThread) {
+    // Let the kill happen at its moment, even after the actions (an idle or closing program).
+    ::WaitForSingleObject(process.get(), static_cast<DWORD>(killMs) + 5000);
+    ::SetEvent(cancel.get());
+    ::WaitForSingleObject(killerThread.get(), INFINITE);
+  }
+  if (alive()) {
+    ::TerminateProcess(process.get(), 9);
+    ::WaitForSingleObject(process.get(), 30000);
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  std::printf("exit_code %lu\n", code);
   return 0;
 }
 
@@ -268,6 +533,13 @@ int wmain(int argc, wchar_t** argv) {
     result = Reports(number(2, 1), number(3, 302), number(4, 1), std::max(1, number(5, 50)),
                      argc > 6 && std::wstring(argv[6]) == L"clear");
   else if (command == L"close") result = Close();
+  else if (command == L"popup") result = Popup();
+  else if (command == L"stack-depth" && argc >= 3) result = StackDepth(argv[2]);
+  else if (command == L"threads" && argc >= 5)
+    result = Threads(std::max(0, number(2, 1)), std::wstring(argv[3]) == L"worker", std::max(1, number(4, 10)));
+  else if (command == L"cycle" && argc >= 9)
+    result = Cycle(argv[2], argv[3], number(4, 0), number(5, 0), number(6, 0), argv[7], number(8, -1));
+  else if (command == L"tick-cost") result = TickCost(std::max(1, number(2, 200)));
   else return Usage();
   std::fflush(stdout);
   return result;

@@ -10,6 +10,28 @@ class ToolError(Exception):
     pass
 
 
+# Commands that start Windows programs run behind this prefix (see keep_notice_local).
+_launcher = []
+
+
+def keep_notice_local(build):
+    """The program asks its notice host at start-up. When the build names a host (not an
+    address), every Wine command of ours runs in a mount namespace of its own whose /etc/hosts maps
+    that host to 127.0.0.1 (WinINet resolves names through it, in the process that asks), so no
+    request or name lookup leaves the machine. Needs root, as the end-to-end tests do."""
+    host = None
+    with open(os.path.join(build, 'CMakeCache.txt'), encoding='utf-8') as cache:
+        for line in cache:
+            if line.startswith('SITEMON_NOTICE_HOST:'):
+                host = line.rstrip('\n').split('=', 1)[1]
+    if not host or all(c.isdigit() or c == '.' for c in host):
+        return
+    hosts = os.path.join(build, 'reliability-hosts')
+    with open(hosts, 'w', encoding='ascii') as f:
+        f.write(f'127.0.0.1 localhost\n127.0.0.1 {host}\n')
+    _launcher[:] = ['unshare', '--mount', 'sh', '-c', 'mount --bind "$0" /etc/hosts && exec "$@"', hosts]
+
+
 def _read(path, mode='r'):
     try:
         with open(path, mode) as f:
@@ -95,7 +117,7 @@ def open_fds(pid):
 
 def tool(tool_exe, *args, timeout=300, check=True):
     """Runs our Windows tool under wine; returns its "name value" lines as a dict."""
-    result = subprocess.run(['wine', tool_exe, *map(str, args)], capture_output=True, timeout=timeout,
+    result = subprocess.run(_launcher + ['wine', tool_exe, *map(str, args)], capture_output=True, timeout=timeout,
                             stdin=subprocess.DEVNULL)
     values = {}
     for line in result.stdout.decode(errors='replace').splitlines():
@@ -112,7 +134,7 @@ class Program:
 
     def __init__(self, exe, prefix):
         self.exe = exe
-        self.proc = subprocess.Popen(['wine', exe], stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(_launcher + ['wine', exe], stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.pid = wait_pid(exe, prefix)
 
