@@ -32,6 +32,8 @@ def main():
     parser.add_argument('--build', required=True)
     parser.add_argument('--popups', type=int, default=1000)
     parser.add_argument('--status', type=int, default=302, help='the reported status (302 pops up)')
+    parser.add_argument('--keep-rows', action='store_true',
+                        help='do not empty the log: its rows then grow the memory (shows the check can fail)')
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     tool_exe = os.path.join(build, 'tests', 'reliability', 'sitemon_reliability_tool.exe')
@@ -44,7 +46,7 @@ def main():
         tool('reports', 1, args.status, 100, 50, 'clear')  # warm-up: the popup and its font exist
         base = snapshot(tool, program.pid)
         print(f'before {args.popups} popups: {base}', flush=True)
-        tool('reports', 1, args.status, args.popups, 50, 'clear')
+        tool('reports', 1, args.status, args.popups, 50, *([] if args.keep_rows else ['clear']))
         after = snapshot(tool, program.pid)
         print(f'after  {args.popups} popups: {after}', flush=True)
         visible = tool('popup')['visible'] == '1'

@@ -330,7 +330,8 @@ double StackDepthKiB(Call call) {
   MEMORY_BASIC_INFORMATION region{};
   ::VirtualQuery(const_cast<BYTE*>(&marker), &region, sizeof region);
   const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(region.AllocationBase);
-  const ULONG_PTR high = reinterpret_cast<ULONG_PTR>(reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->StackBase);
+  // The top of the region holding this frame: the stack's top, give or take its last page.
+  const ULONG_PTR high = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
   const ULONG_PTR here = reinterpret_cast<ULONG_PTR>(&marker) - 16 * 1024;  // stay clear of this frame
   const ULONG_PTR from = low + 64 * 1024;                                   // clear of the guard area
   for (ULONG_PTR a = from; a < here; a += sizeof(ULONG_PTR)) *reinterpret_cast<volatile ULONG_PTR*>(a) = 0xC0FFEE11C0FFEE11ull;
