@@ -129,6 +129,7 @@ class Environment:
         self.build = os.path.abspath(args.build)
         self.program_exe = os.path.join(self.build, 'SiteMonitor.exe')
         self.driver_exe = os.path.abspath(args.driver)
+        self.minutes = getattr(args, 'minutes', None)
         self.artifacts = os.path.join(self.build, 'e2e-artifacts')
         prefix = os.environ.get('WINEPREFIX')
         check(prefix and os.environ.get('DISPLAY'),

@@ -154,3 +154,156 @@ def refused_port():
     with socket.socket() as probe:
         probe.bind(('127.0.0.1', 0))
         return probe.getsockname()[1]
+
+
+class Answer:
+    """What a scripted site does with one request, after waiting `delay` seconds:
+    'status' sends `head` (a whole answer head, then closes); 'empty' closes without a byte;
+    'reset' resets the connection; 'silent' reads the request and never answers; 'drip' sends
+    `head` one byte a second and never ends."""
+
+    def __init__(self, kind, head=b'', delay=0.0):
+        self.kind, self.head, self.delay = kind, head, delay
+
+    @staticmethod
+    def status(code, reason='Status', delay=0.0, headers=()):
+        head = f'HTTP/1.1 {code} {reason}\r\n'.encode()
+        for header in (*headers, 'Content-Length: 0', 'Connection: close'):
+            head += header.encode() + b'\r\n'
+        return Answer('status', head + b'\r\n', delay)
+
+    @staticmethod
+    def raw(data, delay=0.0):
+        return Answer('status', data, delay)
+
+
+class ScriptedSites:
+    """A loopback web server over plain sockets whose answers are set per site at run time, so a
+    scenario can switch a site from 200 to 404 and back, delay an answer to place its report in
+    time, or answer in ways no proper server does. Sites are told apart by the first part of the
+    path. Every held connection ends when the client goes, at `hold_limit` seconds, or when the
+    server closes."""
+
+    def __init__(self, hold_limit=400):
+        self.answers = {}           # site name -> Answer
+        self.requests = []          # (site name, monotonic time of the request)
+        self.finished = []          # (site name, monotonic time the answer was done)
+        self.open = {}              # site name -> requests being served now
+        self.began = time.monotonic()
+        self.hold_limit = hold_limit
+        self.changed = threading.Condition()
+        self.closing = threading.Event()
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(('127.0.0.1', 0))
+        self.listener.listen(64)
+        self.listener.settimeout(0.5)  # so the accept loop sees `closing`
+        self.port = self.listener.getsockname()[1]
+        self.thread = threading.Thread(target=self._accept, name='scripted-sites', daemon=True)
+        self.thread.start()
+
+    def url(self, name, rest=''):
+        return f'http://127.0.0.1:{self.port}/{name}{rest}'
+
+    def set(self, name, answer):
+        with self.changed:
+            self.answers[name] = answer
+
+    def _accept(self):
+        while not self.closing.is_set():
+            try:
+                conn, _ = self.listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self._serve, args=(conn,), daemon=True).start()
+
+    def _read_head(self, conn):
+        conn.settimeout(10)
+        data = b''
+        while b'\r\n\r\n' not in data and len(data) < 65536:
+            chunk = conn.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        return data
+
+    def _client_gone(self, conn, seconds):
+        """Waits up to `seconds` (or until the server closes); True when the client closed."""
+        deadline = time.monotonic() + seconds
+        while not self.closing.is_set():
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return False
+            conn.settimeout(min(left, 0.5))
+            try:
+                if conn.recv(4096) == b'':
+                    return True
+            except socket.timeout:
+                continue
+            except OSError:
+                return True
+        return False
+
+    def _serve(self, conn):
+        name = '?'
+        try:
+            head = self._read_head(conn)
+            parts = head.split(b' ', 2)
+            name = parts[1].decode('ascii', 'replace').split('/')[1].split('?')[0] \
+                if len(parts) > 1 and parts[1].startswith(b'/') else '?'
+            with self.changed:
+                self.requests.append((name, time.monotonic()))
+                self.open[name] = self.open.get(name, 0) + 1
+                answer = self.answers.get(name, Answer.status(404, 'Not Found'))
+                self.changed.notify_all()
+            if answer.delay and self._client_gone(conn, answer.delay):
+                return
+            if answer.kind == 'status':
+                conn.sendall(answer.head)
+                conn.shutdown(socket.SHUT_WR)
+                self._client_gone(conn, 5)
+            elif answer.kind == 'empty':
+                conn.shutdown(socket.SHUT_WR)
+                self._client_gone(conn, 5)
+            elif answer.kind == 'reset':
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+            elif answer.kind == 'silent':
+                self._client_gone(conn, self.hold_limit)
+            elif answer.kind == 'drip':
+                deadline = time.monotonic() + self.hold_limit
+                data = answer.head
+                while time.monotonic() < deadline:
+                    conn.sendall(data[:1])
+                    data = data[1:] or b'a'
+                    if self._client_gone(conn, 1.0):
+                        break
+        except OSError:
+            pass
+        finally:
+            with self.changed:
+                self.open[name] = self.open.get(name, 1) - 1
+                self.finished.append((name, time.monotonic()))
+                self.changed.notify_all()
+            conn.close()
+
+    def times(self, name):
+        with self.changed:
+            return [t for n, t in self.requests if n == name]
+
+    def count(self, name):
+        return len(self.times(name))
+
+    def wait(self, predicate, timeout, what):
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while not predicate():
+                left = deadline - time.monotonic()
+                check(left > 0, f'timed out after {timeout} s waiting for {what}')
+                self.changed.wait(left)
+
+    def close(self):
+        self.closing.set()
+        self.listener.close()
+        self.thread.join(10)

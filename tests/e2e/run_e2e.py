@@ -8,6 +8,7 @@ that the scenario starts and stops itself, and checks the run log, the stored fi
 and the screen.
 
     run_e2e.py --build <windows build dir> --driver <sitemon_e2e_driver.exe> --scenario <name|all>
+               [--minutes <run time of hostile_sites>]
 """
 import argparse
 import sys
@@ -16,8 +17,11 @@ import traceback
 
 from e2e_checks import Failure, log
 from e2e_environment import Environment
+import hostile_scenarios
 import notice_scenarios
 import run_scenarios
+import site_list_scenarios
+import status_scenarios
 import window_scenarios
 
 SCENARIOS = {
@@ -30,6 +34,9 @@ SCENARIOS = {
     'run_and_stop': run_scenarios.scenario_run_and_stop,
     'leave_and_restart': run_scenarios.scenario_leave_and_restart,
     'notice_and_update': notice_scenarios.scenario_notice_and_update,
+    'site_list_and_settings': site_list_scenarios.scenario_site_list_and_settings,
+    'status_classes': status_scenarios.scenario_status_classes,
+    'hostile_sites': hostile_scenarios.scenario_hostile_sites,
 }
 
 
@@ -38,6 +45,8 @@ def main():
     parser.add_argument('--build', required=True)
     parser.add_argument('--driver', required=True)
     parser.add_argument('--scenario', default='all', choices=['all', *SCENARIOS])
+    parser.add_argument('--minutes', type=float,
+                        help='how long the long-running scenarios run (hostile_sites)')
     args = parser.parse_args()
     names = list(SCENARIOS) if args.scenario == 'all' else [args.scenario]
     failed = []

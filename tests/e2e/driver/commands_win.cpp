@@ -8,6 +8,7 @@ const CommandTable& Commands() {
     AddWindowCommands(t);
     AddLogCommands(t);
     AddPopupTrayCommands(t);
+    AddAboutCommands(t);
     return t;
   }();
   return table;

@@ -12,5 +12,6 @@ using CommandTable = std::map<std::wstring, bool (*)(const std::vector<std::wstr
 void AddWindowCommands(CommandTable& table);
 void AddLogCommands(CommandTable& table);
 void AddPopupTrayCommands(CommandTable& table);
+void AddAboutCommands(CommandTable& table);
 
 bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& args, JsonLine& out);

@@ -10,7 +10,8 @@
 //   get-text <id> | set-text <id> <text> | combo-get <id> | combo-set <id> <index>
 //   click <id> | is-enabled <id> | close | escape | command <id>
 //   log-rows | wait-rows <substring> <count> <ms>
-//   popup | wait-popup <0|1> <ms> | tray-icons | tray-click [right] | tray-tip
+//   popup | wait-popup <0|1> <ms> | popup-close | tray-icons | tray-click [right] | tray-tip
+//   about | wait-about <0|1> <ms> | about-escape
 #include <windows.h>
 
 #include <string>

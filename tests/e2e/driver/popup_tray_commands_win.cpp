@@ -21,10 +21,13 @@ bool PopupState(HWND main, JsonLine& out) {
       !WindowTextOf(::GetDlgItem(popup, kPopupBodyId), body)) {
     return Fail(out, L"popup texts not readable");
   }
-  RECT rect{};
+  RECT rect{}, ok{};
   ::GetWindowRect(popup, &rect);
+  ::GetWindowRect(::GetDlgItem(popup, IDOK), &ok);
   const LONG_PTR exStyle = ::GetWindowLongPtrW(popup, GWL_EXSTYLE);
   out.Bool("visible", ::IsWindowVisible(popup) != FALSE)
+      .Int("hwnd", reinterpret_cast<long long>(popup))
+      .Raw("ok_rect", RectJson(ok))  // the "确定" button on the screen, for real clicks
       .Text("title", title)
       .Text("text", body)
       .Raw("rect", RectJson(rect))
@@ -53,6 +56,18 @@ bool CmdWaitPopup(const Args& args, JsonLine& out) {
   });
   if (!PopupState(main, out)) return false;
   return reached ? true : Fail(out, L"popup did not reach that state in time");
+}
+
+// What Alt+F4 makes of a key press on the popup: the system close command, which a dialog
+// turns into its Cancel command.
+bool CmdPopupClose(const Args&, JsonLine& out) {
+  HWND main = nullptr;
+  if (!MainWindow(out, main)) return false;
+  HWND popup = FindPopup(main);
+  if (!popup) return Fail(out, L"no popup");
+  if (!::PostMessageW(popup, WM_SYSCOMMAND, SC_CLOSE, 0)) return Fail(out, L"PostMessage failed");
+  out.Int("hwnd", reinterpret_cast<long long>(popup));
+  return true;
 }
 
 bool CmdTrayIcons(const Args&, JsonLine& out) {
@@ -140,6 +155,7 @@ bool CmdTrayTip(const Args&, JsonLine& out) {
 void AddPopupTrayCommands(CommandTable& table) {
   table[L"popup"] = CmdPopup;
   table[L"wait-popup"] = CmdWaitPopup;
+  table[L"popup-close"] = CmdPopupClose;
   table[L"tray-icons"] = CmdTrayIcons;
   table[L"tray-click"] = CmdTrayClick;
   table[L"tray-tip"] = CmdTrayTip;

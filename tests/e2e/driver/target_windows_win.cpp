@@ -9,6 +9,7 @@ const wchar_t kMainTitle[] = L"Corvell网站监控";
 struct Search {
   HWND mainWindow = nullptr;
   DWORD process = 0;
+  int controlId = 0;
   HWND found = nullptr;
   std::vector<HWND> all;
 };
@@ -25,12 +26,13 @@ BOOL CALLBACK MatchMain(HWND window, LPARAM param) {
   return TRUE;
 }
 
-BOOL CALLBACK MatchPopup(HWND window, LPARAM param) {
+// Another dialog of the main window's process that holds the control searched for.
+BOOL CALLBACK MatchSibling(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
   if (window != search->mainWindow && process == search->process && ClassOf(window) == L"#32770" &&
-      ::GetDlgItem(window, kPopupBodyId)) {
+      ::GetDlgItem(window, search->controlId)) {
     search->found = window;
     return FALSE;
   }
@@ -87,13 +89,22 @@ HWND FindMainWindow() {
   return search.found;
 }
 
-HWND FindPopup(HWND mainWindow) {
+namespace {
+
+HWND FindSibling(HWND mainWindow, int controlId) {
   Search search;
   search.mainWindow = mainWindow;
+  search.controlId = controlId;
   ::GetWindowThreadProcessId(mainWindow, &search.process);
-  ::EnumWindows(MatchPopup, reinterpret_cast<LPARAM>(&search));
+  ::EnumWindows(MatchSibling, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+}  // namespace
+
+HWND FindPopup(HWND mainWindow) { return FindSibling(mainWindow, kPopupBodyId); }
+
+HWND FindAboutBox(HWND mainWindow) { return FindSibling(mainWindow, kAboutTextId); }
 
 std::vector<HWND> FindTrayIcons() {
   Search search;

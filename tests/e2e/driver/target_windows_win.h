@@ -9,6 +9,7 @@
 // Ids of the main window's controls that the finder relies on.
 constexpr int kRunLogId = 1018;
 constexpr int kPopupBodyId = 1005;
+constexpr int kAboutTextId = 1017;
 
 // The main window: a top-level window titled "Corvell网站监控" that holds the run log. Null when
 // none exists (hidden windows count).
@@ -16,6 +17,8 @@ HWND FindMainWindow();
 // The popup of the main window's process: another top-level dialog of that process holding the
 // body text control. Null when none exists.
 HWND FindPopup(HWND mainWindow);
+// The about box of the main window's process: a dialog holding the about text. Null when none.
+HWND FindAboutBox(HWND mainWindow);
 // The icon windows of Wine's stand-alone tray, in child order.
 std::vector<HWND> FindTrayIcons();
 // The tooltip windows (class tooltips_class32) of every process.

@@ -1,0 +1,187 @@
+"""Hostile web servers in one run: sites that never answer, answer without a status line, with
+garbage, with an interim 1xx only, with 600 and 999, with 64 KiB of headers, with a redirect
+loop, one byte a second, or reset the connection, and a refused port. Every worker must keep
+ticking and reporting as its answers are classified, the window must answer throughout, and Stop
+must end within about one second plus the probe time-out."""
+import threading
+import time
+
+from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                        START, STOP, TITLE, check, log, row_pattern)
+from e2e_environment import Driver
+from loopback_servers import Answer, ScriptedSites, refused_port
+
+OK, INTERIM, UNKNOWN_HTTP = '访问正常', '临时响应', 'http未知状态'
+UNREACHABLE, REDIRECT, UNKNOWN = '不能访问网站，可能本机不能上网，或网站故障', '当前网页300跳转', '未知状态'
+PROBE_TIME_OUT_S = 30      # the program's bound on connecting, sending and waiting for the answer
+CHECK_S, RETRY_S = 30, 10  # "30秒", retry count "1次", retry interval "10秒"
+LATE_S = 4                 # slack for thread start, probe time and the log's one-second stamps
+ANSWER_LIMIT_S = 2.0       # the window must answer a message within this, all run long
+
+
+def big_head():
+    """A 200 answer whose head carries 64 KiB of headers."""
+    filler = b''.join(b'X-Filler-%04d: %s\r\n' % (n, b'f' * 100) for n in range(560))
+    return b'HTTP/1.1 200 OK\r\n' + filler + b'Content-Length: 0\r\nConnection: close\r\n\r\n'
+
+
+def first_report_and_period(kind):
+    """When a site of this kind is first reported after Start, and the time between reports,
+    at check interval 30 s, retry count 1 and retry interval 10 s (probe durations aside)."""
+    if kind == 'answers':      # every probe is reported: the first after 29 s, then every 30 s
+        return CHECK_S - 1, CHECK_S
+    if kind == 'refused':      # opening fails at once; retried 9 s later, reported on the second
+        return CHECK_S - 1 + RETRY_S - 1, CHECK_S - 1 + RETRY_S - 1
+    # Held until the probe time-out, twice, before the report; then a whole check interval.
+    first = CHECK_S - 1 + PROBE_TIME_OUT_S + RETRY_S - 1 + PROBE_TIME_OUT_S
+    return first, first
+
+
+class Site:
+    def __init__(self, name, answer, kind, texts, why):
+        self.name, self.answer, self.kind, self.texts, self.why = name, answer, kind, texts, why
+        self.url = None
+
+
+def hostile_sites():
+    """The sites, what each answers, and which row texts its reports may carry. What WinINet
+    reads from the odd answers is this platform's: an answer without a status line, and garbage,
+    are read as an HTTP/0.9 answer with status 200; a lone interim answer as status 100."""
+    return [
+        Site('silent', Answer('silent'), 'held', {UNREACHABLE},
+             'accepts, reads the request and never answers: the probe time-out ends each attempt'),
+        Site('no-status', Answer.raw(b'<html><body>no status line</body></html>\n'), 'answers',
+             {OK}, 'no status line: an HTTP/0.9 answer'),
+        Site('garbage', Answer.raw(bytes((n * 37 + 11) % 256 for n in range(3000))), 'answers',
+             {OK}, 'binary garbage: an HTTP/0.9 answer'),
+        Site('interim', Answer.raw(b'HTTP/1.1 100 Continue\r\n\r\n'), 'answers', {INTERIM},
+             'an interim 100 and nothing after it'),
+        Site('status-600', Answer.status(600, 'Beyond'), 'answers', {UNKNOWN_HTTP}, 'status 600'),
+        Site('status-999', Answer.status(999, 'Odd'), 'answers', {UNKNOWN_HTTP}, 'status 999'),
+        Site('big-head', Answer.raw(big_head()), 'answers', {OK}, '200 with 64 KiB of headers'),
+        Site('redirect-loop', None, 'held', {UNREACHABLE, REDIRECT},
+             'a 302 to itself, for ever: the chain must end in a failure or a redirect report'),
+        Site('drip', Answer('drip', b'HTTP/1.1 200 OK\r\nX-Drip: '), 'held', {UNREACHABLE},
+             'one byte a second, a header that never ends: the probe must not wait for ever'),
+        Site('reset', Answer('reset'), 'refused', {UNREACHABLE, UNKNOWN},
+             'resets the connection: no answer (22) or an empty one (status 0, a bare row)'),
+    ]
+
+
+class Pinger:
+    """Asks the main window for its title line twice a second from a driver of its own and keeps
+    the slowest answer, so a window that stops handling messages is seen."""
+
+    def __init__(self, env):
+        self.driver = Driver(env.driver_exe)
+        env.cleanups.append(self.driver.close)
+        self.slowest, self.calls, self.failures = 0.0, 0, []
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._run, name='pinger', daemon=True)
+        self.thread.start()
+        env.cleanups.append(self.stop)
+
+    def _run(self):
+        while not self.stopping.is_set():
+            began = time.monotonic()
+            answer = self.driver.call('get-text', TITLE)
+            took = time.monotonic() - began
+            self.calls += 1
+            self.slowest = max(self.slowest, took)
+            if not answer.get('ok'):
+                self.failures.append(answer)
+            self.stopping.wait(0.5)  # pace of the pings; ends as soon as the scenario stops it
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join(30)
+
+
+def rows_of(rows, url, texts):
+    """Rows of the site at `url`, split into those with an allowed text and the others."""
+    prefix = f' {url} '
+    own = [r for r in rows if prefix in r]
+    allowed = [r for r in own if any(row_pattern(f'{url} {t}').match(r) for t in texts)]
+    return allowed, [r for r in own if r not in allowed]
+
+
+def scenario_hostile_sites(env):
+    """Ten hostile servers and a refused port, probed every 30 s with one retry after 10 s, for
+    the chosen time (--minutes, about 100 s by default)."""
+    seconds = 60 * (env.minutes or 1.7)
+    sites = ScriptedSites(hold_limit=seconds + 120)
+    env.cleanups.append(sites.close)
+    plan = hostile_sites()
+    for site in plan:
+        site.url = sites.url(site.name)
+        sites.set(site.name, site.answer or Answer.status(302, 'Found',
+                                                          headers=[f'Location: {site.url}']))
+    refused = Site('refused', None, 'refused', {UNREACHABLE}, 'nobody listens')
+    refused.url = f'http://127.0.0.1:{refused_port()}/'
+    plan.append(refused)
+
+    env.fresh_data_folder()
+    program, driver = env.start()
+    driver.must('set-text', EDIT, '\r\n'.join(site.url for site in plan))
+    for control in (CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST):
+        driver.must('combo-set', control, 0)
+    pinger = Pinger(env)
+    started = time.monotonic()
+    driver.must('click', START)
+    driver.wait_rows('监控开始运行', 1, 10)
+    problems = []
+    while time.monotonic() - started < seconds:
+        check(program.running(), f'the program ended during the run, after '
+                                 f'{time.monotonic() - started:.0f} s')
+        time.sleep(1)  # the run goes on for its set time; the pinger watches the window meanwhile
+    rows = driver.rows()
+    ran = time.monotonic() - started
+
+    bare = sum(1 for r in rows if r == UNKNOWN)
+    for site in plan:
+        allowed, wrong = rows_of(rows, site.url, site.texts)
+        reported = len(allowed) + (bare if site.name == 'reset' else 0)
+        first, period = first_report_and_period(site.kind)
+        expected = 0 if ran < first + LATE_S else 1 + int((ran - first - LATE_S) // (period + LATE_S))
+        asked = sites.count(site.name) if site.name != 'refused' else None
+        log(f'{site.name}: {reported} report(s) (at least {expected} expected), '
+            f'{asked if asked is not None else "-"} request(s), held now: '
+            f'{sites.open.get(site.name, 0)}')
+        if wrong:
+            problems.append(f'{site.name} ({site.why}): rows with other texts: {wrong[:3]}')
+        if reported < expected:
+            problems.append(f'{site.name} ({site.why}): {reported} report(s) in {ran:.0f} s, '
+                            f'expected at least {expected}; the server saw {asked} request(s), '
+                            f'{sites.open.get(site.name, 0)} still held')
+        if site.kind == 'answers' and asked is not None:
+            last = max(sites.times(site.name), default=started) - started
+            if last < ran - period - LATE_S:
+                problems.append(f'{site.name}: last request {last:.0f} s after Start; the worker '
+                                f'stopped ticking')
+
+    # Stop: about one second plus the longest request in flight, whatever the servers do.
+    in_flight = dict(sites.open)
+    stop_began = time.monotonic()
+    driver.must('click', STOP)
+    bound = 1 + PROBE_TIME_OUT_S + LATE_S
+    answer = driver.call('wait-rows', '监控停止!', 1, int(bound * 1000))
+    stop_took = time.monotonic() - stop_began
+    if not answer.get('ok'):
+        problems.append(f'Stop did not end within {bound} s (requests held at Stop: '
+                        f'{ {k: v for k, v in in_flight.items() if v} })')
+        sites.close()  # held answers end and the loop's next hop is refused
+        answer = driver.call('wait-rows', '监控停止!', 1, 60000)
+        log(f'with the servers closed, Stop {"ended" if answer.get("ok") else "still hung"} '
+            f'{time.monotonic() - stop_began:.0f} s after it began')
+    else:
+        log(f'Stop took {stop_took:.1f} s')
+    pinger.stop()
+    log(f'the window answered {pinger.calls} pings, the slowest in {pinger.slowest:.2f} s')
+    if pinger.failures:
+        problems.append(f'the window did not answer: {pinger.failures[:3]}')
+    if pinger.slowest > ANSWER_LIMIT_S:
+        problems.append(f'the window took {pinger.slowest:.1f} s to answer a message')
+    check(not problems, 'hostile servers:\n  ' + '\n  '.join(problems))
+    check(program.running(), 'the program is gone after the run')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE, timeout=20)
