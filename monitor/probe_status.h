@@ -15,6 +15,9 @@ inline constexpr ProbeStatus kStatusUrlNotOpened = 22;     // the address could 
 // A probe succeeded for 2xx and 3xx answers and failed for 4xx and 5xx; for any other class
 // (below 200, 600 and above, and 0) it succeeded exactly when the status query succeeded.
 constexpr bool IsProbeSuccess(ProbeStatus status, bool queryOk) {
+  // No status code is no proper answer, whatever the query said: WinINet reads a connection
+  // closed without a byte as an answer with status "0".
+  if (status == 0) return false;
   const int32_t statusClass = status / 100;
   if (statusClass == 2 || statusClass == 3) return true;
   if (statusClass == 4 || statusClass == 5) return false;

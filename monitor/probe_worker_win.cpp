@@ -23,7 +23,7 @@ int traceLine(const wchar_t* /*folder*/, const char* /*line*/) {
   return 1;
 }
 
-HttpProbeResult ProbeUrlWinInet(const wchar_t* url) {
+HttpProbeResult ProbeUrlWinInet(const wchar_t* url, DWORD timeoutMs) {
   HttpProbeResult result;
   UniqueInternetHandle internet(
       ::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE));
@@ -31,6 +31,8 @@ HttpProbeResult ProbeUrlWinInet(const wchar_t* url) {
     result.outcome = HttpProbeResult::Outcome::kNoInternetHandle;
     return result;
   }
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+    ::InternetSetOptionW(internet.get(), option, &timeoutMs, sizeof timeoutMs);
   UniqueInternetHandle request(::InternetOpenUrlW(internet.get(), url, nullptr, 0, INTERNET_FLAG_RELOAD, 0));
   if (!request) {
     result.outcome = HttpProbeResult::Outcome::kUrlNotOpened;

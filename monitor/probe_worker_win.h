@@ -26,9 +26,16 @@ BOOL probeLocalNetwork();
 // (it is where a file trace would go); returns 1.
 int traceLine(const wchar_t* folder, const char* line);
 
+// How long one probe may wait to connect, to send and for the answer head, set on the internet
+// handle so the request inherits it. Without a bound a site that accepts and never answers would
+// hold its worker, and with it Stop and exit, for as long as it likes; a probe that times out
+// counts as an address that could not be opened. (Wine 8's WinINet does not apply these options
+// to a request made with InternetOpenUrlW; Windows does.)
+constexpr DWORD kProbeTimeoutMs = 30000;
+
 // One probe: a fresh internet handle (no cache writes), the address opened with a reload from
 // the server, the status code queried; every handle is closed before returning.
-HttpProbeResult ProbeUrlWinInet(const wchar_t* url);
+HttpProbeResult ProbeUrlWinInet(const wchar_t* url, DWORD timeoutMs = kProbeTimeoutMs);
 
 // Text in the local ANSI code page (code page 936 on a Chinese system).
 std::string AnsiFromWide(U16View text);

@@ -240,7 +240,7 @@ TEST(ProbeClassification, ClassBoundaries) {
     bool okWhenNot;      // success when it failed
   };
   const Case cases[] = {
-      {0, true, false},    {99, true, false},   {100, true, false},  {199, true, false},  {200, true, true},
+      {0, false, false},   {99, true, false},   {100, true, false},  {199, true, false},  {200, true, true},
       {299, true, true},   {300, true, true},   {399, true, true},   {400, false, false}, {499, false, false},
       {500, false, false}, {599, false, false}, {600, true, false},  {999, true, false},  {-404, true, false},
   };
@@ -261,8 +261,8 @@ TEST_F(ProbeWorkerTest, StatusTextIsReadByItsLeadingDigitsAndClassified) {
   const Case cases[] = {
       {u"199", true, true, 199},   {u"199", false, false, 199}, {u"200", false, true, 200},
       {u"399", false, true, 399},  {u"400", true, false, 400},  {u"599", true, false, 599},
-      {u"600", true, true, 600},   {u"999", false, false, 999}, {u"abc", true, true, 0},
-      {u"302 x", true, true, 302}, {u"", true, true, 0},
+      {u"600", true, true, 600},   {u"999", false, false, 999}, {u"abc", true, false, 0},
+      {u"302 x", true, true, 302}, {u"", true, false, 0},
   };
   task.retryCount = 1;
   for (const Case& c : cases) {

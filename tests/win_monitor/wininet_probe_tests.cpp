@@ -78,12 +78,12 @@ TEST_F(WinInetProbeTest, MalformedOrMissingStatusLinesReadAsZeroOr200) {
   server.SetReply("/garbled", sitemon_test::RawReply("HTTP/1.1 abc def\r\nContent-Length: 0\r\n\r\n"));
   server.SetReply("/bare", sitemon_test::RawReply("just some bytes, no status line\r\n"));
   // A status line with letters where the code belongs: WinINet answers the query with "0",
-  // which the worker reads as status 0; with the query successful that is not an HTTP failure.
+  // which the worker reads as status 0: no status code, so an HTTP failure.
   const HttpProbeResult garbled = Probe("/garbled");
   ASSERT_EQ(garbled.outcome, Outcome::kOpened);
   EXPECT_LE(garbled.statusText.size(), 25u);
   EXPECT_EQ(LeadingDecimal(garbled.statusText), 0);
-  EXPECT_EQ(IsProbeSuccess(LeadingDecimal(garbled.statusText), garbled.queryOk), garbled.queryOk);
+  EXPECT_FALSE(IsProbeSuccess(LeadingDecimal(garbled.statusText), garbled.queryOk));
   // No status line at all: read as an HTTP/0.9 answer.
   const HttpProbeResult bare = Probe("/bare");
   EXPECT_EQ(bare.outcome, Outcome::kOpened);
@@ -202,5 +202,16 @@ TEST(ProbeSupport, LocalNetworkTraceSinkAndAnsiText) {
     EXPECT_EQ(AnsiFromWide(u"网络不通"), "\xCD\xF8\xC2\xE7\xB2\xBB\xCD\xA8");
   } else {
     GTEST_SKIP() << "not running in code page 936 (ACP " << GetACP() << ")";
+  }
+}
+
+TEST_F(WinInetProbeTest, AConnectionClosedWithoutAByteIsNoProperAnswer) {
+  server.SetReply("/empty", sitemon_test::RawReply(""));
+  const HttpProbeResult r = Probe("/empty");
+  if (r.outcome == Outcome::kOpened) {  // Wine reads it as an answer with status "0"
+    EXPECT_EQ(LeadingDecimal(r.statusText), 0);
+    EXPECT_FALSE(IsProbeSuccess(LeadingDecimal(r.statusText), r.queryOk));
+  } else {
+    EXPECT_EQ(r.outcome, Outcome::kUrlNotOpened);
   }
 }
