@@ -114,7 +114,9 @@ def scenario_hostile_sites(env):
     plan = hostile_sites()
     for site in plan:
         site.url = sites.url(site.name)
-        sites.set(site.name, site.answer or Answer.status(302, 'Found',
+        # The loop answers each hop after a tenth of a second, which keeps the load bounded
+        # should the client follow it without end.
+        sites.set(site.name, site.answer or Answer.status(302, 'Found', delay=0.1,
                                                           headers=[f'Location: {site.url}']))
     refused = Site('refused', None, 'refused', {UNREACHABLE}, 'nobody listens')
     refused.url = f'http://127.0.0.1:{refused_port()}/'

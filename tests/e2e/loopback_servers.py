@@ -184,7 +184,7 @@ class ScriptedSites:
     path. Every held connection ends when the client goes, at `hold_limit` seconds, or when the
     server closes."""
 
-    def __init__(self, hold_limit=400):
+    def __init__(self, hold_limit=400, port=0):
         self.answers = {}           # site name -> Answer
         self.requests = []          # (site name, monotonic time of the request)
         self.finished = []          # (site name, monotonic time the answer was done)
@@ -195,7 +195,7 @@ class ScriptedSites:
         self.closing = threading.Event()
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.listener.bind(('127.0.0.1', 0))
+        self.listener.bind(('127.0.0.1', port))
         self.listener.listen(64)
         self.listener.settimeout(0.5)  # so the accept loop sees `closing`
         self.port = self.listener.getsockname()[1]
@@ -274,7 +274,7 @@ class ScriptedSites:
             elif answer.kind == 'drip':
                 deadline = time.monotonic() + self.hold_limit
                 data = answer.head
-                while time.monotonic() < deadline:
+                while time.monotonic() < deadline and not self.closing.is_set():
                     conn.sendall(data[:1])
                     data = data[1:] or b'a'
                     if self._client_gone(conn, 1.0):

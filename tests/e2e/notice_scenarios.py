@@ -2,6 +2,7 @@
 import time
 
 from e2e_checks import EXIT_BY_CLOSE, check
+from popup_watch import PopupWatch
 
 
 def check_notice_request(request, host):
@@ -22,7 +23,8 @@ def check_notice_request(request, host):
 def scenario_notice_and_update(env):
     """The notice service, reached at the built-in host name (mapped to loopback), is asked about
     9 s after start with the fixed form; a new notice is shown and its id stored at exit; on the
-    next start the same notice is not counted again and an update flag shows the update message."""
+    next start the same notice (id 7, stored in Config.dat) stays hidden while an update flag
+    shows the update message; a third start shows the next notice (id 8) and stores its id."""
     service, host = env.notice_service(), env.notice_host
     notice = '服务公告：本周六凌晨两点到四点维护，请提前安排监控。'
     reply = '{"update":%d,"notice_id":7,"notice_text":"%s"}'
@@ -45,10 +47,23 @@ def scenario_notice_and_update(env):
 
     service.reply = (reply % (1, notice)).encode('gbk')
     program, driver = env.start()
+    watch = PopupWatch(env)
     check_notice_request(service.wait_requests(2, 30), host)
-    shown = driver.must('wait-popup', 1, 5000)
-    check(shown['text'] == '发现新版本，请及时更新' and shown['title'] == 'Corvell网站监控',
-          f'update popup reads {shown["title"]!r} / {shown["text"]!r}')
+    update = watch.stay_of('发现新版本，请及时更新', 5)
+    check(update.title == 'Corvell网站监控', f'update popup title {update.title!r}')
+    stays = watch.finish()
+    check(all(s.text != notice for s in stays), f'the notice already seen was shown again: {stays}')
     driver.must('close')
     program.check_exit(EXIT_BY_CLOSE)
     env.check_config((60, 3, 30, 7, 2))
+    driver.close()
+
+    later = '服务公告：新版本已经发布，欢迎下载试用新的监控功能。'
+    service.reply = ('{"update":0,"notice_id":8,"notice_text":"%s"}' % later).encode('gbk')
+    program, driver = env.start()
+    check_notice_request(service.wait_requests(3, 30), host)
+    shown = driver.must('wait-popup', 1, 5000)
+    check(shown['text'] == later, f'the next notice reads {shown["text"]!r}')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)
+    env.check_config((60, 3, 30, 8, 2))

@@ -19,6 +19,7 @@ from e2e_checks import Failure, log
 from e2e_environment import Environment
 import hostile_scenarios
 import notice_scenarios
+import popup_about_scenarios
 import run_scenarios
 import site_list_scenarios
 import status_scenarios
@@ -34,6 +35,7 @@ SCENARIOS = {
     'run_and_stop': run_scenarios.scenario_run_and_stop,
     'leave_and_restart': run_scenarios.scenario_leave_and_restart,
     'notice_and_update': notice_scenarios.scenario_notice_and_update,
+    'popup_controls_and_about': popup_about_scenarios.scenario_popup_controls_and_about,
     'site_list_and_settings': site_list_scenarios.scenario_site_list_and_settings,
     'status_classes': status_scenarios.scenario_status_classes,
     'hostile_sites': hostile_scenarios.scenario_hostile_sites,

@@ -20,9 +20,10 @@ def start_and_check(env, driver, text, sites):
     """Start with `text` in the editor; the run has `sites` (in order), the editor and site.txt
     hold them joined by CR LF."""
     driver.must('set-text', EDIT, text)
-    before = len(driver.rows())
+    rows = driver.rows()
+    before, runs = len(rows), count_rows(rows, '监控开始运行')
     driver.must('click', START)
-    rows = driver.wait_rows('监控开始运行', 1 + count_rows(driver.rows(), '监控开始运行'), 10)
+    rows = driver.wait_rows('监控开始运行', runs + 1, 10)
     new = rows[:len(rows) - before]
     expected = ['监控开始运行'] + [f'线程[{n}]启动' for n in range(len(sites), 0, -1)]
     check(len(new) == len(expected), f'expected {len(expected)} rows after Start, got {new}')
@@ -50,18 +51,18 @@ def scenario_site_list_and_settings(env):
         driver.must('combo-set', control, index)
         check(driver.combo(control)['text'] == text, f'list {control} did not take {text!r}')
 
-    # 1500 characters: a leading blank, then numbered addresses; character 1023 is a CR whose LF
-    # lies beyond the limit, so the last site read keeps that CR.
-    long_text = ' ' + ''.join(f'http://127.0.0.1:9/{n:04d}\r\n' for n in range(60))
+    # 1500 characters: 24 leading blanks of both kinds, then numbered addresses; character 1023
+    # is a CR whose LF lies beyond the limit, so the last site read keeps that CR.
+    long_text = ' \u3000' * 12 + ''.join(f'http://127.0.0.1:9/{n:04d}\r\n' for n in range(60))
     long_text = long_text[:1500]
     check(long_text[READ_LIMIT - 1:READ_LIMIT + 1] == '\r\n', 'the long text is not cut as meant')
     sites = normalised(long_text[:READ_LIMIT])
-    check(len(sites) == 41 and sites[-1] == 'http://127.0.0.1:9/0040\r',
+    check(len(sites) == 40 and sites[-1] == 'http://127.0.0.1:9/0039\r',
           f'unexpected sites of the long text: {len(sites)}, last {sites[-1]!r}')
     start_and_check(env, driver, long_text, sites)
     driver.must('click', STOP)
     driver.wait_rows('监控停止!', 1, 15)
-    check(count_rows(driver.rows(), '[41]线程退出') == 1, 'the 41st worker did not end')
+    check(count_rows(driver.rows(), '[40]线程退出') == 1, 'the 40th worker did not end')
 
     a, b, c = 'http://127.0.0.1:9/一', 'http://127.0.0.1:9/b', 'http://127.0.0.1:9/c'
     typed = f'  {a}  \r\n\r\n\u3000{b}\r\n\t{c}\r\n{b}\n{c}\r\n\u3000 {a}\u3000\r\n'
