@@ -1,4 +1,5 @@
 #include "store/posix_files.h"
+#include "store/read_stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,16 +48,7 @@ std::optional<FileBytes> PosixStoreFiles::ReadForUpdate(const U16& path, size_t 
   if (!IsWritableFile(name)) return std::nullopt;
   UniqueFile file(std::fopen(name.c_str(), "r+b"));
   if (!file) return std::nullopt;
-  FileBytes bytes;
-  uint8_t chunk[4096];
-  while (bytes.size() < maxBytes) {
-    const size_t want = std::min(sizeof chunk, maxBytes - bytes.size());
-    const size_t got = std::fread(chunk, 1, want, file.get());
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < want) break;
-  }
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
+  return ReadWholeStream(file.get(), maxBytes);
 }
 
 bool PosixStoreFiles::MayOverwrite(const U16& path) {

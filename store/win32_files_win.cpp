@@ -1,4 +1,5 @@
 #include "store/win32_files_win.h"
+#include "store/read_stream.h"
 
 #include <io.h>
 
@@ -35,18 +36,7 @@ std::optional<FileBytes> Win32StoreFiles::ReadForUpdate(const U16& path, size_t 
   if (attributes == INVALID_FILE_ATTRIBUTES || IsReadOnlyOrFolder(attributes)) return std::nullopt;
   UniqueFileStream file = Open(path, L"r+b");
   if (!file) return std::nullopt;
-  // Read to the end in chunks rather than trusting a size taken beforehand: the buffer always
-  // fits what was read.
-  FileBytes bytes;
-  uint8_t chunk[4096];
-  while (bytes.size() < maxBytes) {
-    const size_t want = std::min(sizeof chunk, maxBytes - bytes.size());
-    const size_t got = std::fread(chunk, 1, want, file.get());
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < want) break;
-  }
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
+  return ReadWholeStream(file.get(), maxBytes);
 }
 
 bool Win32StoreFiles::MayOverwrite(const U16& path) {
