@@ -91,8 +91,7 @@ class CDialogImplBaseT : public TBase, public CMessageMap {
       this->m_hWnd = nullptr;
       m_nesting.destroyed = true;
     }
-    if (--m_nesting.depth == 0 && m_nesting.destroyed) {
-      m_nesting.destroyed = false;
+    if (m_nesting.LeaveAndTakeFinal()) {
       try {
         OnFinalMessage(hWnd);  // may delete this object: nothing of it is touched afterwards
       } catch (...) {

@@ -15,6 +15,14 @@ void UnbindWindowObject(HWND hWnd);
 struct MessageNesting {
   int depth = 0;
   bool destroyed = false;
+
+  // Leaves one level of message handling; true when the outermost handler of a destroyed window
+  // returns, the one moment the final-message hook may run (it may delete the object).
+  bool LeaveAndTakeFinal() {
+    if (--depth != 0 || !destroyed) return false;
+    destroyed = false;
+    return true;
+  }
 };
 
 }  // namespace framework_detail

@@ -85,8 +85,7 @@ class CWindowImplBaseT : public TBase, public CMessageMap {
     } else if (!handled && !m_nesting.destroyed) {
       result = ::CallWindowProcW(super, hWnd, message, wParam, lParam);
     }
-    if (--m_nesting.depth == 0 && m_nesting.destroyed) {
-      m_nesting.destroyed = false;
+    if (m_nesting.LeaveAndTakeFinal()) {
       try {
         OnFinalMessage(hWnd);  // may delete this object: nothing of it is touched afterwards
       } catch (...) {
