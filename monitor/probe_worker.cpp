@@ -72,6 +72,8 @@ class SiteProbeWorker {
           countdown_ = task_.checkIntervalSeconds;
         }
         return;  // this path does not sleep: the attempt itself took its time
+      case HttpProbeResult::Outcome::kAbandoned:
+        return;  // the program is ending: nothing to count or report, the exit flag ends the loop
       case HttpProbeResult::Outcome::kOpened:
         break;
     }

@@ -21,6 +21,7 @@ struct HttpProbeResult {
     kNoInternetHandle,  // no internet handle could be opened
     kUrlNotOpened,      // the address did not open (no HTTP answer)
     kOpened,            // an answer head arrived; queryOk and statusText tell the rest
+    kAbandoned,         // left unfinished because the program is ending; counts for nothing
   };
   Outcome outcome = Outcome::kNoInternetHandle;
   bool queryOk = false;   // the status query succeeded

@@ -3,6 +3,8 @@
 #include <sensapi.h>
 #include <wininet.h>
 
+#include <new>
+
 #include "framework/unique_handle_win.h"
 #include "framework/wide_text_win.h"
 
@@ -60,9 +62,36 @@ std::string AnsiFromWide(U16View text) {
   return out;
 }
 
+namespace {
+struct PoolJob {
+  void (*job)(void*);
+  void* argument;
+};
+
+DWORD WINAPI RunPoolJob(LPVOID parameter) {
+  const PoolJob pooled = *static_cast<PoolJob*>(parameter);
+  delete static_cast<PoolJob*>(parameter);
+  pooled.job(pooled.argument);
+  return 0;
+}
+
+HttpProbeResult ProbeWithDefaultTimeouts(const char16_t* url) { return ProbeUrlWinInet(AsWide(url)); }
+}  // namespace
+
+bool LaunchOnThreadPool(void (*job)(void* argument), void* argument) {
+  auto* pooled = new (std::nothrow) PoolJob{job, argument};
+  if (pooled == nullptr) return false;
+  if (::QueueUserWorkItem(RunPoolJob, pooled, WT_EXECUTELONGFUNCTION)) return true;
+  delete pooled;
+  return false;
+}
+
+Win32ProbeEnvironment::Win32ProbeEnvironment(std::chrono::milliseconds timeLimit)
+    : prober_(&ProbeWithDefaultTimeouts, &LaunchOnThreadPool, timeLimit) {}
+
 bool Win32ProbeEnvironment::NetworkAlive() { return probeLocalNetwork() != FALSE; }
 
-HttpProbeResult Win32ProbeEnvironment::ProbeUrl(const char16_t* url) { return ProbeUrlWinInet(AsWide(url)); }
+HttpProbeResult Win32ProbeEnvironment::ProbeUrl(const char16_t* url) { return prober_.Probe(url); }
 
 void Win32ProbeEnvironment::SleepOneTick() { ::Sleep(1000); }
 

@@ -7,6 +7,7 @@
 
 #include "monitor/probe_worker.h"
 #include "monitor/site_status_message.h"
+#include "monitor/time_bound_probe.h"
 
 // The trace folder (the GetLog folder of the data folder). The main window sets it at start-up,
 // before any worker exists; empty until then.
@@ -33,6 +34,16 @@ int traceLine(const wchar_t* folder, const char* line);
 // to a request made with InternetOpenUrlW; Windows does.)
 constexpr DWORD kProbeTimeoutMs = 30000;
 
+// How long the worker waits for one probe in all. Wine's WinINet ignores the time-outs above and
+// follows a redirect to itself without end, and a site can drip its answer head a byte at a time
+// within any per-read time-out: past this the attempt is abandoned to its helper thread and
+// counts as an address that could not be opened.
+constexpr DWORD kProbeTimeLimitMs = 30000;
+
+// Runs job(argument) on a thread of the system's thread pool (marked long-running, so a held
+// probe never delays the others). False when the pool refused.
+bool LaunchOnThreadPool(void (*job)(void* argument), void* argument);
+
 // One probe: a fresh internet handle (no cache writes), the address opened with a reload from
 // the server, the status code queried; every handle is closed before returning.
 HttpProbeResult ProbeUrlWinInet(const wchar_t* url, DWORD timeoutMs = kProbeTimeoutMs);
@@ -40,9 +51,11 @@ HttpProbeResult ProbeUrlWinInet(const wchar_t* url, DWORD timeoutMs = kProbeTime
 // Text in the local ANSI code page (code page 936 on a Chinese system).
 std::string AnsiFromWide(U16View text);
 
-// The worker's environment on Win32: real one-second sleeps, window messages, WinINet.
+// The worker's environment on Win32: real one-second sleeps, window messages, WinINet probes
+// on a pool thread waited for at most timeLimit.
 class Win32ProbeEnvironment final : public IProbeEnvironment {
  public:
+  explicit Win32ProbeEnvironment(std::chrono::milliseconds timeLimit = std::chrono::milliseconds(kProbeTimeLimitMs));
   bool NetworkAlive() override;
   HttpProbeResult ProbeUrl(const char16_t* url) override;
   void SleepOneTick() override;
@@ -50,4 +63,7 @@ class Win32ProbeEnvironment final : public IProbeEnvironment {
   void SendFinalReport(void* window, int32_t siteNumber, ProbeStatus status) override;
   std::string ToAnsi(U16View text) override;
   void TraceLine(const char* ansiLine) override;
+
+ private:
+  TimeBoundProber prober_;
 };

@@ -224,6 +224,23 @@ TEST_F(ProbeWorkerTest, ExitIsSeenAtTheBottomOfThePass) {
   EXPECT_EQ(env.sent, (Reports{{5, 3, 9}}));
 }
 
+TEST_F(ProbeWorkerTest, AProbeAbandonedAtExitCountsForNothingAndEndsTheWorker) {
+  task.retryCount = 1;
+  env.probe = [](int index, int64_t) {
+    if (index == 0) return FakeProbeEnvironment::Unreachable();  // one open failure on the books
+    SetExitRequested(1);
+    HttpProbeResult r;
+    r.outcome = HttpProbeResult::Outcome::kAbandoned;
+    return r;
+  };
+  EXPECT_EQ(RunSiteProbeWorker(task, env), 0u);
+  // The second attempt would have used up the budget; abandoned, it reports nothing.
+  EXPECT_EQ(env.probeTimes, (Times{29, 38}));
+  EXPECT_TRUE(env.posted.empty());
+  EXPECT_EQ(env.sent, (Reports{{38, 3, 9}}));
+  EXPECT_EQ(env.traces, (std::vector<std::string>{"[3]InternetOpenUrl fail!status:1", "线程退出"}));
+}
+
 TEST_F(ProbeWorkerTest, StopBeforeTheFirstPassEndsWithoutProbing) {
   SetStopRequested(1);
   EXPECT_EQ(RunSiteProbeWorker(task, env), 0u);

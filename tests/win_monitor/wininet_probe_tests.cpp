@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <wininet.h>
@@ -12,6 +13,7 @@
 #include "framework/unique_handle_win.h"
 #include "framework/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
+#include "monitor/run_flags.h"
 #include "tests/support/loopback_http_server_win.h"
 
 using namespace std::chrono_literals;
@@ -214,4 +216,113 @@ TEST_F(WinInetProbeTest, AConnectionClosedWithoutAByteIsNoProperAnswer) {
   } else {
     EXPECT_EQ(r.outcome, Outcome::kUrlNotOpened);
   }
+}
+
+// ---- the worker's probe path: WinINet on a pool thread, waited for at most a time limit
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Probes through the environment until an answer opens (an abandoned attempt fails the ones
+// after it at once until it has ended); the last result.
+HttpProbeResult ProbeUntilOpened(Win32ProbeEnvironment& env, const std::wstring& url, std::chrono::seconds within) {
+  const auto deadline = Clock::now() + within;
+  HttpProbeResult r;
+  do {
+    r = env.ProbeUrl(AsU16(url.c_str()));
+    if (r.outcome == Outcome::kOpened) break;
+    Sleep(50);
+  } while (Clock::now() < deadline);
+  return r;
+}
+
+}  // namespace
+
+TEST_F(WinInetProbeTest, TheWorkersProbeGivesUpOnSilentAndDrippingSitesAtItsTimeLimit) {
+  server.SetReply("/silent", sitemon_test::NeverAnswer());
+  server.SetReply("/drip", sitemon_test::Dripped(sitemon_test::StatusReply(200, "OK"), 100ms));
+  LoopbackHttpServer healthy;
+  ASSERT_TRUE(healthy.ok());
+  healthy.SetReply("/ok", sitemon_test::StatusReply(200, "OK"));
+
+  for (const char* path : {"/silent", "/drip"}) {
+    Win32ProbeEnvironment env(1000ms);
+    const auto began = Clock::now();
+    EXPECT_EQ(env.ProbeUrl(AsU16(server.WideUrl(path).c_str())).outcome, Outcome::kUrlNotOpened) << path;
+    const auto waited = Clock::now() - began;
+    EXPECT_GE(waited, 950ms) << path;
+    EXPECT_LT(waited, 4s) << path;
+    // The abandoned attempt still holds its connection: the next one fails at once.
+    const auto again = Clock::now();
+    EXPECT_EQ(env.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str())).outcome, Outcome::kUrlNotOpened) << path;
+    EXPECT_LT(Clock::now() - again, 500ms) << path;
+    if (std::string_view(path) == "/drip") {
+      // The drip ends by itself (about 6 s for the whole answer); then the worker probes again.
+      const HttpProbeResult r = ProbeUntilOpened(env, healthy.WideUrl("/ok"), 30s);
+      EXPECT_EQ(r.outcome, Outcome::kOpened);
+      EXPECT_EQ(r.statusText, u"200");
+    }
+  }
+}
+
+TEST_F(WinInetProbeTest, TheWorkersProbeIsFreedWhenTheSiteLetsGoAndLeavesNoHandlesBehind) {
+  server.SetReply("/silent", sitemon_test::NeverAnswer());
+  LoopbackHttpServer healthy;
+  ASSERT_TRUE(healthy.ok());
+  healthy.SetReply("/ok", sitemon_test::StatusReply(200, "OK"));
+  healthy.SetReply("/missing", sitemon_test::StatusReply(404, "Not Found"));
+  Win32ProbeEnvironment env(500ms);
+  for (int i = 0; i < 10; ++i) env.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str()));  // warm-up
+  const HandleUse before = MeasureHandleUse();
+
+  EXPECT_EQ(env.ProbeUrl(AsU16(server.WideUrl("/silent").c_str())).outcome, Outcome::kUrlNotOpened);
+  server.Stop();  // the silent site lets go: the abandoned attempt ends and closes its handles
+  const HttpProbeResult r = ProbeUntilOpened(env, healthy.WideUrl("/ok"), 20s);
+  ASSERT_EQ(r.outcome, Outcome::kOpened);
+  EXPECT_EQ(r.statusText, u"200");
+
+  for (int i = 0; i < 200; ++i) {
+    const HttpProbeResult each = env.ProbeUrl(AsU16(healthy.WideUrl(i % 2 ? "/ok" : "/missing").c_str()));
+    ASSERT_EQ(each.outcome, Outcome::kOpened) << i;
+    ASSERT_EQ(each.statusText, i % 2 ? u"200" : u"404") << i;
+  }
+  ASSERT_TRUE(healthy.WaitForRequests(211, 10s));
+  Sleep(200);  // the pool thread of the last probe may still be on its way out
+  const HandleUse after = MeasureHandleUse();
+  EXPECT_LT(after.kernel - before.kernel, 20) << before.kernel << " -> " << after.kernel;
+  EXPECT_LT(after.internet - before.internet, 5) << before.internet << " -> " << after.internet;
+}
+
+TEST_F(WinInetProbeTest, LeavingTheProgramAbandonsAHeldProbeAtOnce) {
+  server.SetReply("/silent", sitemon_test::NeverAnswer());
+  Win32ProbeEnvironment env;  // the program's own limit
+  HANDLE raiser = CreateThread(
+      nullptr, 0,
+      [](LPVOID) -> DWORD {
+        Sleep(300);
+        SetExitRequested(1);
+        return 0;
+      },
+      nullptr, 0, nullptr);
+  ASSERT_NE(raiser, nullptr);
+  const auto began = Clock::now();
+  const HttpProbeResult r = env.ProbeUrl(AsU16(server.WideUrl("/silent").c_str()));
+  const auto waited = Clock::now() - began;
+  WaitForSingleObject(raiser, INFINITE);
+  CloseHandle(raiser);
+  SetExitRequested(0);
+  EXPECT_EQ(r.outcome, Outcome::kAbandoned);
+  EXPECT_LT(waited, 2s);
+}
+
+TEST_F(WinInetProbeTest, ARedirectToItselfEndsWithinTheTimeLimit) {
+  server.SetReply("/loop", sitemon_test::StatusReply(302, "Found", "Location: " + server.Url("/loop") + "\r\n"));
+  Win32ProbeEnvironment env(1000ms);
+  const auto began = Clock::now();
+  const HttpProbeResult r = env.ProbeUrl(AsU16(server.WideUrl("/loop").c_str()));
+  // Windows gives up on the chain itself; Wine follows it for ever and the limit ends the wait.
+  EXPECT_LT(Clock::now() - began, 4s);
+  EXPECT_TRUE(r.outcome == Outcome::kUrlNotOpened || r.outcome == Outcome::kOpened);
+  server.Stop();  // the chain's next hop is refused: the abandoned attempt ends
 }
