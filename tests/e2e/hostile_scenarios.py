@@ -4,6 +4,8 @@ loop, one byte a second, or reset the connection, and a refused port. Every work
 ticking and reporting as its answers are classified, the window must answer throughout, Stop
 must end within about one second plus the probe's time limit, and leaving the program while a
 site holds a probe must not wait for that site."""
+import os
+import subprocess
 import threading
 import time
 
@@ -19,6 +21,8 @@ LEAVE_LIMIT_S = 5          # leaving while a probe is held: the window closes an
 CHECK_S, RETRY_S = 30, 10  # "30秒", retry count "1次", retry interval "10秒"
 LATE_S = 4                 # slack for thread start, probe time and the log's one-second stamps
 ANSWER_LIMIT_S = 2.0       # the window must answer a message within this, all run long
+COUNTS_FROM_S = 75         # by then every held site has an attempt abandoned to its helper
+HANDLE_SLACK = 12          # the redirect loop's helper opens and closes connections all along
 
 
 def big_head():
@@ -100,6 +104,16 @@ class Pinger:
         self.thread.join(30)
 
 
+def program_handles(env):
+    """The program's kernel handles, counted from outside by our measuring tool (Wine answers
+    GetProcessHandleCount with 0, so the tool probes the handle table)."""
+    tool = os.path.join(env.build, 'tests', 'reliability', 'sitemon_reliability_tool.exe')
+    out = subprocess.run(['wine', tool, 'counts'], capture_output=True, text=True, timeout=60).stdout
+    values = dict(line.split(None, 1) for line in out.splitlines() if ' ' in line)
+    check('handles' in values, f'the measuring tool gave no handle count: {out!r}')
+    return int(values['handles'])
+
+
 def rows_of(rows, url, texts):
     """Rows of the site at `url`, split into those with an allowed text and the others."""
     prefix = f' {url} '
@@ -135,11 +149,18 @@ def scenario_hostile_sites(env):
     driver.must('click', START)
     driver.wait_rows('监控开始运行', 1, 10)
     problems = []
+    handles_early = None
     while time.monotonic() - started < seconds:
         check(program.running(), f'the program ended during the run, after '
                                  f'{time.monotonic() - started:.0f} s')
+        if handles_early is None and time.monotonic() - started >= min(COUNTS_FROM_S, seconds - 20):
+            handles_early = program_handles(env)
         time.sleep(1)  # the run goes on for its set time; the pinger watches the window meanwhile
+    handles_late = program_handles(env)
     rows = driver.rows()
+    log(f'program handles: {handles_early} after {COUNTS_FROM_S} s, {handles_late} at the end')
+    if handles_early is not None and handles_late - handles_early > HANDLE_SLACK:
+        problems.append(f'handles grew from {handles_early} to {handles_late} during the run')
     ran = time.monotonic() - started
 
     bare = sum(1 for r in rows if r == UNKNOWN)

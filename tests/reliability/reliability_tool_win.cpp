@@ -2,8 +2,10 @@
 // and the soak checks. One command per run; results as "name value" lines on standard output,
 // exit code 0 on success.
 //
-//   probe-compare <url> <n>      the worker's probe and a bare loop of the same WinINet calls,
-//                                alternated, n of each: medians in ms
+//   probe-compare <url> <n>      the worker's probe (on a pool thread, waited for by the worker)
+//                                and a bare loop of the same WinINet calls, alternated, n of
+//                                each: medians in ms; also the same calls made directly
+//                                on the calling thread (what the hop to the pool thread costs)
 //   probe-time <url> <n>         the worker's probe n times: median and slowest in ms, status
 //   start-visible <exe> <n>      n starts of the program: ms from CreateProcess to the main window
 //                                shown (median), each closed again
@@ -44,6 +46,7 @@
 #include <vector>
 
 #include "framework/unique_handle_win.h"
+#include "framework/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
 #include "tests/reliability/monitor_remote_win.h"
 #include "tests/reliability/process_meter_win.h"
@@ -76,8 +79,9 @@ bool BareProbe(const wchar_t* url, wchar_t (&status)[51]) {
 }
 
 int ProbeCompare(const wchar_t* url, int n) {
-  std::vector<double> ours, bare;
+  std::vector<double> ours, bare, direct;
   int failures = 0;
+  Win32ProbeEnvironment worker;
   for (int i = -3; i < n; ++i) {  // three rounds of warm-up, not counted
     // Each probe closes its connection; which of the two goes first alternates, so any cost
     // the first of a pair pays is shared evenly.
@@ -85,7 +89,7 @@ int ProbeCompare(const wchar_t* url, int n) {
     bool oursOk = false, bareOk = false;
     auto runOurs = [&] {
       const LARGE_INTEGER t = Now();
-      const HttpProbeResult r = ProbeUrlWinInet(url);
+      const HttpProbeResult r = worker.ProbeUrl(AsU16(url));
       a = MillisecondsSince(t);
       oursOk = r.outcome == HttpProbeResult::Outcome::kOpened && r.queryOk;
     };
@@ -103,12 +107,18 @@ int ProbeCompare(const wchar_t* url, int n) {
       runOurs();
     }
     if (!oursOk || !bareOk) ++failures;
+    const LARGE_INTEGER t = Now();
+    const HttpProbeResult same = ProbeUrlWinInet(url);
+    const double c = MillisecondsSince(t);
+    if (same.outcome != HttpProbeResult::Outcome::kOpened) ++failures;
     if (i >= 0) {
       ours.push_back(a);
       bare.push_back(b);
+      direct.push_back(c);
     }
   }
-  std::printf("ours_median_ms %.4f\nbare_median_ms %.4f\nfailures %d\n", Median(ours), Median(bare), failures);
+  std::printf("ours_median_ms %.4f\nbare_median_ms %.4f\ndirect_median_ms %.4f\nfailures %d\n", Median(ours),
+              Median(bare), Median(direct), failures);
   return failures == 0 ? 0 : 1;
 }
 
