@@ -17,74 +17,107 @@ HttpProbeResult Outcome(HttpProbeResult::Outcome outcome) {
   result.outcome = outcome;
   return result;
 }
+
+class StdAttemptSignal final : public AttemptSignal {
+ public:
+  void Raise() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      raised_ = true;
+    }
+    changed_.notify_all();
+  }
+  bool WaitFor(std::chrono::milliseconds wait) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, wait, [this] { return raised_; })) return false;
+    raised_ = false;
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool raised_ = false;
+};
 }  // namespace
 
+std::unique_ptr<AttemptSignal> MakeStdAttemptSignal() {
+  return std::unique_ptr<AttemptSignal>(new (std::nothrow) StdAttemptSignal);
+}
+
 // What the worker and its helper share; whichever lets go last frees it. The address is a copy:
-// an abandoned helper may outlive the worker and its record.
+// an abandoned helper may outlive the worker and its record. The helper writes `result` before
+// it raises `ended` and touches nothing after; the worker reads it only after seeing `ended`,
+// and only then may it reuse the attempt for the next probe.
 struct TimeBoundProber::Attempt {
-  Attempt(ProbeFunction p, const char16_t* u) : probe(p), url(u) {}
+  Attempt(ProbeFunction p, std::unique_ptr<AttemptSignal> s) : probe(p), ended(std::move(s)) {}
   ProbeFunction probe;
   U16 url;
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool done = false;
+  std::unique_ptr<AttemptSignal> ended;
   HttpProbeResult result;
+  bool endSeen = false;  // the worker's own note that it has seen `ended`
 };
 
-TimeBoundProber::TimeBoundProber(ProbeFunction probe, LaunchFunction launch, std::chrono::milliseconds limit)
-    : probe_(probe), launch_(launch), limit_(limit) {}
+TimeBoundProber::TimeBoundProber(ProbeFunction probe, LaunchFunction launch, std::chrono::milliseconds limit,
+                                 SignalFactory makeSignal)
+    : probe_(probe), launch_(launch), limit_(limit), makeSignal_(makeSignal) {}
 
 TimeBoundProber::~TimeBoundProber() = default;
 
 void TimeBoundProber::RunAttempt(void* argument) {
-  // The helper's own reference keeps the attempt alive until it has said it is done.
+  // The helper's own reference keeps the attempt alive until it has raised the signal.
   std::unique_ptr<std::shared_ptr<Attempt>> own(static_cast<std::shared_ptr<Attempt>*>(argument));
   Attempt& attempt = **own;
-  HttpProbeResult result = attempt.probe(attempt.url.c_str());
-  {
-    std::lock_guard<std::mutex> lock(attempt.mutex);
-    attempt.result = std::move(result);
-    attempt.done = true;
-  }
-  attempt.ended.notify_all();
+  attempt.result = attempt.probe(attempt.url.c_str());
+  attempt.ended->Raise();
 }
 
-bool TimeBoundProber::EarlierAttemptRunning() const {
+bool TimeBoundProber::EarlierAttemptRunning() {
   if (!abandoned_) return false;
-  std::lock_guard<std::mutex> lock(abandoned_->mutex);
-  return !abandoned_->done;
+  if (!abandoned_->endSeen) abandoned_->endSeen = abandoned_->ended->WaitFor(std::chrono::milliseconds(0));
+  return !abandoned_->endSeen;
 }
 
 HttpProbeResult TimeBoundProber::Probe(const char16_t* url) {
   if (EarlierAttemptRunning()) return Outcome(HttpProbeResult::Outcome::kUrlNotOpened);
-  abandoned_.reset();
+  if (abandoned_) spare_ = std::move(abandoned_);
 
-  std::shared_ptr<Attempt> attempt;
+  std::shared_ptr<Attempt> attempt = std::move(spare_);
   std::shared_ptr<Attempt>* helperReference = nullptr;
   try {
-    attempt = std::make_shared<Attempt>(probe_, url);
+    if (!attempt) {
+      std::unique_ptr<AttemptSignal> signal = makeSignal_();
+      if (!signal) return probe_(url);
+      attempt = std::make_shared<Attempt>(probe_, std::move(signal));
+    }
+    attempt->url = url;
+    attempt->result = HttpProbeResult();
+    attempt->endSeen = false;
     helperReference = new std::shared_ptr<Attempt>(attempt);
   } catch (const std::bad_alloc&) {
     return probe_(url);
   }
   if (!launch_(&RunAttempt, helperReference)) {
     delete helperReference;
+    spare_ = std::move(attempt);
     return probe_(url);
   }
 
   const auto deadline = std::chrono::steady_clock::now() + limit_;
-  std::unique_lock<std::mutex> lock(attempt->mutex);
-  while (!attempt->done) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (attempt->ended->WaitFor(std::clamp(left, std::chrono::milliseconds(0), kExitPoll))) {
+      HttpProbeResult result = std::move(attempt->result);
+      spare_ = std::move(attempt);
+      return result;
+    }
     if (ExitRequested()) {
-      abandoned_ = attempt;
+      abandoned_ = std::move(attempt);
       return Outcome(HttpProbeResult::Outcome::kAbandoned);
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      abandoned_ = attempt;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      abandoned_ = std::move(attempt);
       return Outcome(HttpProbeResult::Outcome::kUrlNotOpened);
     }
-    attempt->ended.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kExitPoll));
   }
-  return std::move(attempt->result);
 }

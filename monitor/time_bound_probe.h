@@ -13,14 +13,30 @@
 
 #include "monitor/probe_worker.h"
 
+// The signal a helper raises when its attempt has ended; it resets itself when a wait sees it.
+// Everything the helper wrote before raising it is visible to the waiter that saw it.
+class AttemptSignal {
+ public:
+  virtual ~AttemptSignal() = default;
+  virtual void Raise() = 0;
+  // True when raised (and no longer raised after); waits at most `wait` for it.
+  virtual bool WaitFor(std::chrono::milliseconds wait) = 0;
+};
+
+// A signal over std::mutex and std::condition_variable.
+std::unique_ptr<AttemptSignal> MakeStdAttemptSignal();
+
 class TimeBoundProber {
  public:
   // One probe: opens, queries and closes every handle it opens. Must not touch worker state.
   using ProbeFunction = HttpProbeResult (*)(const char16_t* url);
   // Runs job(argument) on another thread; false when none could be had.
   using LaunchFunction = bool (*)(void (*job)(void* argument), void* argument);
+  // A fresh signal, or null when none could be made.
+  using SignalFactory = std::unique_ptr<AttemptSignal> (*)();
 
-  TimeBoundProber(ProbeFunction probe, LaunchFunction launch, std::chrono::milliseconds limit);
+  TimeBoundProber(ProbeFunction probe, LaunchFunction launch, std::chrono::milliseconds limit,
+                  SignalFactory makeSignal = &MakeStdAttemptSignal);
   ~TimeBoundProber();
   TimeBoundProber(const TimeBoundProber&) = delete;
   TimeBoundProber& operator=(const TimeBoundProber&) = delete;
@@ -31,7 +47,7 @@ class TimeBoundProber {
   HttpProbeResult Probe(const char16_t* url);
 
   // True while an abandoned attempt is still running.
-  bool EarlierAttemptRunning() const;
+  bool EarlierAttemptRunning();
 
  private:
   struct Attempt;
@@ -40,5 +56,7 @@ class TimeBoundProber {
   ProbeFunction probe_;
   LaunchFunction launch_;
   std::chrono::milliseconds limit_;
+  SignalFactory makeSignal_;
   std::shared_ptr<Attempt> abandoned_;
+  std::shared_ptr<Attempt> spare_;  // an ended attempt, kept for the next (its signal and buffers)
 };

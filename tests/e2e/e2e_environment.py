@@ -86,14 +86,18 @@ class Program:
     /etc/hosts (WinINet resolves names through it), so a made-up host name can be mapped to
     127.0.0.1 without touching the system."""
 
-    def __init__(self, exe, hosts=None, minimised=False):
+    def __init__(self, exe, hosts=None, minimised=False, dll_overrides=None):
         # `start /wait /min` hands the program a minimised show command and returns its exit code.
         wine = ['wine', 'start', '/wait', '/min', '/unix'] if minimised else ['wine']
         command = wine + [exe]
         if hosts:
             command = ['unshare', '--mount', 'sh', '-c',
                        'mount --bind "$0" /etc/hosts && exec "$@"', hosts] + command
-        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL,
+        environment = dict(os.environ)
+        if dll_overrides:
+            environment['WINEDLLOVERRIDES'] = ';'.join(
+                part for part in (environment.get('WINEDLLOVERRIDES'), dll_overrides) if part)
+        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, env=environment,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def running(self):
@@ -130,6 +134,8 @@ class Environment:
         self.program_exe = os.path.join(self.build, 'SiteMonitor.exe')
         self.driver_exe = os.path.abspath(args.driver)
         self.minutes = getattr(args, 'minutes', None)
+        fake_sensapi = getattr(args, 'fake_sensapi', None)
+        self.fake_sensapi = os.path.abspath(fake_sensapi) if fake_sensapi else None
         self.artifacts = os.path.join(self.build, 'e2e-artifacts')
         prefix = os.environ.get('WINEPREFIX')
         check(prefix and os.environ.get('DISPLAY'),
@@ -155,12 +161,12 @@ class Environment:
         shutil.rmtree(self.data, ignore_errors=True)
         check(not os.path.exists(self.data), 'the data folder could not be removed')
 
-    def start(self, minimised=False):
+    def start(self, minimised=False, exe=None, dll_overrides=None):
         """Starts the program and a driver for it; waits for the main window (shown, unless the
         program is started minimised). The program always runs with the notice host mapped to
         127.0.0.1, so its notice requests never leave the machine (nothing listens there unless a
         scenario serves the notice service)."""
-        program = Program(self.program_exe, self.hosts, minimised)
+        program = Program(exe or self.program_exe, self.hosts, minimised, dll_overrides)
         self.cleanups.append(program.stop)
         driver = Driver(self.driver_exe)
         self.cleanups.append(driver.close)

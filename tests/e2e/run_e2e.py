@@ -18,6 +18,7 @@ import traceback
 from e2e_checks import Failure, log
 from e2e_environment import Environment
 import hostile_scenarios
+import network_scenarios
 import notice_scenarios
 import popup_about_scenarios
 import run_scenarios
@@ -39,6 +40,7 @@ SCENARIOS = {
     'site_list_and_settings': site_list_scenarios.scenario_site_list_and_settings,
     'status_classes': status_scenarios.scenario_status_classes,
     'hostile_sites': hostile_scenarios.scenario_hostile_sites,
+    'network_down_and_back': network_scenarios.scenario_network_down_and_back,
 }
 
 
@@ -46,6 +48,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--build', required=True)
     parser.add_argument('--driver', required=True)
+    parser.add_argument('--fake-sensapi', help='the stand-in sensapi.dll of the network scenario')
     parser.add_argument('--scenario', default='all', choices=['all', *SCENARIOS])
     parser.add_argument('--minutes', type=float,
                         help='how long the long-running scenarios run (hostile_sites)')

@@ -66,6 +66,12 @@ bool LaunchDetached(void (*job)(void*), void* argument) {
 
 bool RefuseLaunch(void (*)(void*), void*) { return false; }
 
+int g_signalsMade = 0;
+std::unique_ptr<AttemptSignal> CountedSignal() {
+  ++g_signalsMade;
+  return MakeStdAttemptSignal();
+}
+
 class TimeBoundProberTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,15 +91,18 @@ class TimeBoundProberTest : public ::testing::Test {
 
 TEST_F(TimeBoundProberTest, AProbeThatEndsInTimeIsPassedThroughFromItsHelper) {
   gate.Open();
-  TimeBoundProber prober(&GatedProbe, &LaunchDetached, 10s);
+  g_signalsMade = 0;
+  TimeBoundProber prober(&GatedProbe, &LaunchDetached, 10s, &CountedSignal);
   const HttpProbeResult r = prober.Probe(u"200");
   EXPECT_EQ(r.outcome, Outcome::kOpened);
   EXPECT_TRUE(r.queryOk);
   EXPECT_EQ(r.statusText, u"200");
   EXPECT_NE(gate.lastProbeThread, std::this_thread::get_id());
   EXPECT_FALSE(prober.EarlierAttemptRunning());
-  EXPECT_EQ(prober.Probe(u"301").statusText, u"301");
-  EXPECT_EQ(gate.launches, 2);
+  // Each later attempt reuses the ended one, with its own address and answer.
+  for (const char16_t* status : {u"301", u"404", u"500"}) EXPECT_EQ(prober.Probe(status).statusText, status);
+  EXPECT_EQ(gate.launches, 4);
+  EXPECT_EQ(g_signalsMade, 1);
 }
 
 TEST_F(TimeBoundProberTest, AHeldProbeIsAbandonedAtTheLimitAndLaterAttemptsFailAtOnceUntilItEnds) {

@@ -1,0 +1,120 @@
+"""Scenario of the local network going down and coming back. Wine's own IsNetworkAlive always
+answers "up", so a copy of the program runs with a stand-in sensapi.dll beside it (built from
+tests/e2e/fake_sensapi/) that reads the network as down while a flag file exists on drive C."""
+import os
+import shutil
+import time
+
+from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                        START, check, count_rows, log)
+from loopback_servers import Answer, ScriptedSites
+from popup_watch import PopupWatch
+from status_scenarios import check_stay, check_tooltip
+
+DOWN, BACK, OK = '本机网络断线，请检查网线是否插好', '本机网络恢复正常', '访问正常'
+FIRST_PROBE_S = 29    # check interval 30 s: the first probe one tick before it runs out
+OUTAGE_S = 8
+SLACK_S = 3
+
+
+class Network:
+    """The stand-in's flag file: present means the local network is down."""
+
+    def __init__(self, env):
+        self.flag = os.path.join(os.environ['WINEPREFIX'], 'drive_c', 'sitemon-e2e-network-down')
+        self.up()
+        env.cleanups.append(self.up)
+
+    def down(self):
+        open(self.flag, 'w').close()
+
+    def up(self):
+        if os.path.exists(self.flag):
+            os.remove(self.flag)
+
+
+def program_with_stand_in(env):
+    """A copy of SiteMonitor.exe with the stand-in sensapi.dll beside it."""
+    check(env.fake_sensapi and os.path.isfile(env.fake_sensapi),
+          'the stand-in sensapi.dll was not given (--fake-sensapi) or not built')
+    folder = os.path.join(env.build, 'e2e-network')
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    shutil.copy2(env.program_exe, folder)
+    shutil.copy2(env.fake_sensapi, os.path.join(folder, 'sensapi.dll'))
+    return os.path.join(folder, os.path.basename(env.program_exe))
+
+
+def network_rows(rows):
+    return count_rows(rows, DOWN), count_rows(rows, BACK)
+
+
+def scenario_network_down_and_back(env):
+    """One site answering 200, check interval 30 s. The network goes down 3 s after Start for
+    8 s: one "断线" row and a popup that would stay 60 s, no probe meanwhile; back: the popup is
+    replaced by the 5-second "恢复正常" one and one row; the first probe comes the outage later
+    than 29 s (the countdown stood still) and, as the first 2xx after an outage, pops up for 3 s.
+    A second, short outage gives one row of each again. The tooltip follows every report."""
+    sites = ScriptedSites()
+    env.cleanups.append(sites.close)
+    sites.set('steady', Answer.status(200, 'OK'))
+    url = sites.url('steady')
+    network = Network(env)
+
+    env.fresh_data_folder()
+    program, driver = env.start(exe=program_with_stand_in(env), dll_overrides='sensapi=n,b')
+    driver.must('set-text', EDIT, url)
+    for control in (CHECK_LIST, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST):
+        driver.must('combo-set', control, 0)  # "30秒", "1次", "10秒"
+    watch = PopupWatch(env)
+    started = time.monotonic()
+    driver.must('click', START)
+    driver.wait_rows('监控开始运行', 1, 10)
+    time.sleep(3)
+
+    network.down()
+    went_down = time.monotonic()
+    driver.wait_rows(DOWN, 1, 5)
+    down_stay = watch.stay_of(DOWN, 5)
+    check_tooltip(driver, DOWN)
+    time.sleep(OUTAGE_S)  # the worker reports the outage on every tick meanwhile
+    rows = driver.rows()
+    check(network_rows(rows) == (1, 0), f'{OUTAGE_S} s of outage gave rows {rows[:5]}')
+    check(down_stay.until is None, f'the outage popup went after {down_stay.seconds():.1f} s')
+    check(sites.count('steady') == 0, 'the site was probed while the network was down')
+
+    network.up()
+    outage = time.monotonic() - went_down
+    driver.wait_rows(BACK, 1, 5)
+    back_stay = watch.wait_ended(watch.stay_of(BACK, 5), 8)
+    check_tooltip(driver, BACK)
+    check(down_stay.ended == 'replaced', f'the outage popup was {down_stay.ended}, expected replaced')
+
+    # The countdown stood still during the outage.
+    sites.wait(lambda: any(n == 'steady' for n, _ in sites.requests), FIRST_PROBE_S + OUTAGE_S + 10,
+               'the first probe')
+    first = sites.times('steady')[0] - started
+    log(f'first probe {first:.1f} s after Start, outage {outage:.1f} s')
+    check(abs(first - (FIRST_PROBE_S + outage)) <= SLACK_S,
+          f'first probe after {first:.1f} s, expected about {FIRST_PROBE_S + outage:.1f} s')
+    recovery = next(r for r in driver.wait_rows(f'{url} {OK}', 1, 10) if r.endswith(f'{url} {OK}'))
+    ok_stay = watch.wait_ended(watch.stay_of(recovery, 5), 6)
+    check_tooltip(driver, OK)
+
+    # A second outage: again one row of each. (A moment first, so that the watch does not take
+    # the next popup for a replacement of the one that just went.)
+    time.sleep(1)
+    network.down()
+    driver.wait_rows(DOWN, 2, 5)
+    time.sleep(3)
+    network.up()
+    driver.wait_rows(BACK, 2, 5)
+    rows = driver.rows()
+    stays = watch.finish()
+    log(f'popup stays {stays}')
+    check(network_rows(rows) == (2, 2), f'two outages gave rows {rows[:8]}')
+    check_stay(back_stay, BACK, 4.0, 6.5, 'hidden')
+    check_stay(ok_stay, recovery, 1.5, 4.5, 'hidden')
+    check(count_rows(rows, f'{url} {OK}') == 1, f'expected one row of the site: {rows[:8]}')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE, timeout=15)
