@@ -67,3 +67,28 @@ def scenario_notice_and_update(env):
     driver.must('close')
     program.check_exit(EXIT_BY_CLOSE)
     env.check_config((60, 3, 30, 8, 2))
+
+
+def scenario_update_once_per_run(env):
+    """The service says "a newer version exists" on every request of one run: the update message
+    shows after the first request (about 9 s after start) and not after the second, which comes
+    about ten minutes later (the first reply was understood, so the pause after it is still the
+    first one's ten minutes). About eleven minutes; a soak-label run."""
+    service = env.notice_service()
+    service.reply = b'{"update":1,"notice_id":0,"notice_text":""}'
+    env.fresh_data_folder()
+    program, driver = env.start()
+    watch = PopupWatch(env)
+    service.wait_requests(1, 30)
+    first = time.monotonic()
+    watch.stay_of('发现新版本，请及时更新', 5)
+    service.wait_requests(2, 620)
+    gap = time.monotonic() - first
+    check(590 <= gap <= 610, f'second notice request {gap:.0f} s after the first, expected ~599 s')
+    time.sleep(5)  # long enough for a second update popup to have shown
+    stays = watch.finish()
+    updates = [s for s in stays if s.text == '发现新版本，请及时更新']
+    check(len(updates) == 1, f'the update message showed {len(updates)} time(s) in one run: {stays}')
+    check(program.running(), 'the program ended during the run')
+    driver.must('close')
+    program.check_exit(EXIT_BY_CLOSE)

@@ -36,6 +36,7 @@ SCENARIOS = {
     'run_and_stop': run_scenarios.scenario_run_and_stop,
     'leave_and_restart': run_scenarios.scenario_leave_and_restart,
     'notice_and_update': notice_scenarios.scenario_notice_and_update,
+    'update_once_per_run': notice_scenarios.scenario_update_once_per_run,
     'popup_controls_and_about': popup_about_scenarios.scenario_popup_controls_and_about,
     'site_list_and_settings': site_list_scenarios.scenario_site_list_and_settings,
     'status_classes': status_scenarios.scenario_status_classes,
