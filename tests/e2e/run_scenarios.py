@@ -1,6 +1,5 @@
 """Scenarios of monitoring runs: sites of every kind, Start and Stop, leaving during a run
 and starting again."""
-import os
 import time
 
 from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MAIN_BLUE, RETRY_COUNT_LIST,
@@ -69,7 +68,8 @@ def scenario_run_and_stop(env):
     check(sites.open_hangs == 1, 'the site that never answers is not being probed')
     env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
 
-    # Stop: the hanging probe keeps the fifth worker alive, so the stopping state can be seen.
+    # Stop: the hanging probe keeps the fifth worker alive (until the probe's 30-second limit, some
+    # 20 s from here), so the stopping state can be seen.
     driver.must('click', STOP)
     for n in (1, 2, 3, 4):
         rows = driver.wait_rows(f'[{n}]线程退出', 1, 10)
@@ -105,8 +105,8 @@ def scenario_run_and_stop(env):
 
 
 def scenario_leave_and_restart(env):
-    """Leaving during a run saves the run's settings before it waits for the workers, writes no
-    stop rows, and ends with 2 once the workers have ended; the next start shows the stored
+    """Leaving during a run, while a site holds a probe, saves the run's settings and ends with 2
+    at once: the held probe is abandoned, not waited for. The next start shows the stored
     settings and sites; Escape ends the program with 2."""
     sites = env.serve()
     hang, ok = sites.url('/hang'), sites.url('/ok/页面')
@@ -119,19 +119,13 @@ def scenario_leave_and_restart(env):
     driver.wait_rows('监控开始运行', 1, 10)
     sites.wait_open_hangs(1, 45)
 
+    began = time.monotonic()
     driver.must('close')
-    # The settings are saved before the wait for the workers: Config.dat appears while site 1's
-    # worker is still held in its probe and the program is still running.
-    wait_for('Config.dat to be saved while leaving', 10,
-             lambda: os.path.exists(env.config_path) and os.path.getsize(env.config_path) >= 240)
+    program.check_exit(EXIT_BY_CLOSE, timeout=10)
+    took = time.monotonic() - began
+    check(took <= 5, f'leaving with a held probe took {took:.1f} s')
     env.check_config((30, 2, 60, 0, 2))
-    check(program.running(), 'the program ended before its held worker did')
-    rows = driver.wait_rows('[2]线程退出', 1, 10)
-    check(count_rows(rows, '停止中...') == 0 and count_rows(rows, '监控停止!') == 0,
-          f'leaving wrote stop rows: {rows}')
-    check(count_rows(rows, '[1]线程退出') == 0, f'site 1 ended while held: {rows}')
     sites.release.set()
-    program.check_exit(EXIT_BY_CLOSE)
     driver.close()
 
     program, driver = env.start()
