@@ -28,10 +28,9 @@ BOOL probeLocalNetwork();
 int traceLine(const wchar_t* folder, const char* line);
 
 // How long one probe may wait to connect, to send and for the answer head, set on the internet
-// handle so the request inherits it. Without a bound a site that accepts and never answers would
-// hold its worker, and with it Stop and exit, for as long as it likes; a probe that times out
-// counts as an address that could not be opened. (Wine 8's WinINet does not apply these options
-// to a request made with InternetOpenUrlW; Windows does.)
+// handle so the request inherits it: on Windows an attempt on a site that never answers then ends
+// by itself, as an address that could not be opened. (Wine 8's WinINet does not apply these
+// options to a request made with InternetOpenUrlW; there the time limit below bounds the wait.)
 constexpr DWORD kProbeTimeoutMs = 30000;
 
 // How long the worker waits for one probe in all. Wine's WinINet ignores the time-outs above and
