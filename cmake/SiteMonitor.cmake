@@ -1,5 +1,8 @@
 # Shared build settings and the helpers every folder uses to declare its tests.
 
+option(SITEMON_FUZZ "Build the libFuzzer targets (clang only; script/fuzz)" OFF)
+option(SITEMON_SOAK_TESTS "Register the long reliability runs (label soak)" OFF)
+
 set(SITEMON_WARNINGS -Wall -Wextra)
 add_compile_options(${SITEMON_WARNINGS})
 
@@ -10,6 +13,15 @@ if(WIN32)
   set(SITEMON_NOTICE_HOST "notice.dorvane.example" CACHE STRING "Host name of the notice service")
   set(SITEMON_NOTICE_PORT "80" CACHE STRING "Port of the notice service")
   set(SITEMON_WEB_PAGE "http://www.dorvane.example/index.php?product=sitemonitor" CACHE STRING "The maker's web page")
+elseif(SITEMON_FUZZ)
+  # Fuzz build (clang): the libraries carry the fuzzer's coverage instrumentation and the address
+  # and undefined-behaviour sanitizers; the standard library's own checks are on (bounds of
+  # operator[] and front()/back(), and vectors whose unused capacity ASan treats as out of bounds).
+  set(SITEMON_FUZZ_SANITIZERS -fsanitize=fuzzer-no-link,address,undefined
+      -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${SITEMON_FUZZ_SANITIZERS})
+  add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(_GLIBCXX_ASSERTIONS _GLIBCXX_SANITIZE_VECTOR=1)
 else()
   # Native build: the core and its tests run under AddressSanitizer and UBSan unless told not to.
   set(SITEMON_SANITIZE "address,undefined" CACHE STRING "Sanitizers for the native build (empty: none)")
@@ -39,7 +51,7 @@ function(sitemon_native_test name)
     return()
   endif()
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE sitemon_core sitemon_gtest)
+  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_gtest)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS native TIMEOUT 300)
 endfunction()
@@ -50,7 +62,7 @@ function(sitemon_win_test name)
     return()
   endif()
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE sitemon_win sitemon_gtest)
+  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_gtest)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 600)
 endfunction()

@@ -9,7 +9,7 @@
 #include <map>
 #include <optional>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 #include "store/store_files.h"
 
 #define FUZZ_REQUIRE(condition)                                                          \

@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "monitor/status_handler.h"
-#include "shell/recording_outlets.h"
+#include "tests/support/recording_outlets.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 class CLineList {
  public:

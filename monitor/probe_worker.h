@@ -13,7 +13,7 @@
 
 #include "monitor/probe_status.h"
 #include "monitor/site_probe_task.h"
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 // The outcome of one HTTP probe. Every handle the probe opened is closed before it returns.
 struct HttpProbeResult {

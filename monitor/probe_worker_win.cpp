@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 
 wchar_t traceFolderPath[MAX_PATH] = {};
 

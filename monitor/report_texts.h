@@ -1,6 +1,6 @@
 #pragma once
 // Fixed texts that run control and the status handler both show.
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 inline constexpr U16View kPopupTitle = u"Dorvane提示";
 inline constexpr U16View kTrayTipName = u"Dorvane网站监控";

@@ -2,10 +2,10 @@
 // What run control needs from its surroundings, in two halves: the thread half (Win32:
 // Win32RunThreads in monitor/run_host_win.h) and the window half, which the main window (or the
 // console program) implements. Everything here is called on the main window's thread.
-#include "monitor/log_time.h"
+#include "base/log_time.h"
 #include "monitor/site_probe_task.h"
-#include "monitor/utf16.h"
-#include "shell/report_outlets.h"
+#include "base/utf16.h"
+#include "monitor/report_outlets.h"
 
 enum class ThreadWait {
   Ended,   // the thread has ended

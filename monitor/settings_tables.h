@@ -4,13 +4,13 @@
 // offer), and reading a setting back from a list's selection.
 //
 // The main window fills its combo boxes through IChoiceList (Win32: ComboBoxChoiceList in
-// monitor/settings_lists_win.h): each entry inserted at its explicit position with its value as
+// shell/settings_lists_win.h): each entry inserted at its explicit position with its value as
 // item data, never sorted.
 #include <cstddef>
 #include <cstdint>
 
 #include "monitor/site_probe_task.h"
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 struct SettingChoice {
   const char16_t* label;

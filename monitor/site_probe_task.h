@@ -1,12 +1,8 @@
 #pragma once
-// The three monitoring settings and the record one probe worker reads for its whole life.
+// The record one probe worker reads for its whole life.
 #include <cstdint>
 
-struct MonitorSettings {
-  int32_t checkIntervalSeconds = 0;
-  int32_t retryCount = 0;
-  int32_t retryIntervalSeconds = 0;
-};
+#include "store/monitor_settings.h"
 
 constexpr int kSiteUrlUnits = 260;  // url field, terminator included: at most 259 characters
 

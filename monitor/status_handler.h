@@ -4,9 +4,9 @@
 // lastStatus to recognise recoveries and to fold a worker's repeated network-down reports.
 #include <cstdint>
 
-#include "monitor/log_time.h"
+#include "base/log_time.h"
 #include "monitor/task_table.h"
-#include "shell/report_outlets.h"
+#include "monitor/report_outlets.h"
 
 // The text shown for a status.
 U16View StatusText(int32_t status);

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 #include "notice/notice_link.h"
 
 // One request's open connection, after the request was sent. Closes everything it holds when

@@ -1,7 +1,7 @@
 #include "notice/notice_check_win.h"
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/run_flags.h"
 #include "notice/notice_check.h"
 #include "notice/notice_request_win.h"

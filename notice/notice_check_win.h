@@ -19,7 +19,7 @@
 
 #include "notice/notice_check.h"
 #include "notice/notice_link.h"
-#include "shell/report_outlets.h"
+#include "monitor/report_outlets.h"
 
 // Starts the notice thread for the service named by the build settings. Returns the link the
 // window keeps for its whole life (never null).

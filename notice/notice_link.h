@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 class NoticeLink {
  public:

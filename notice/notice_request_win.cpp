@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 
 namespace {
 

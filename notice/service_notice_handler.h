@@ -2,8 +2,8 @@
 // The main window's handling of WM_SERVICE_NOTICE, on the main window's thread.
 #include <cstdint>
 
-#include "monitor/utf16.h"
-#include "shell/report_outlets.h"
+#include "base/utf16.h"
+#include "monitor/report_outlets.h"
 
 // Kind 100: the notice text (zero-terminated) is shown when longer than 5 characters.
 // Kind 120: "发现新版本，请及时更新" under appTitle (the window title, string 130), once per run:

@@ -1,6 +1,6 @@
 #include "shell/about_dlg_win.h"
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "shell/about_text.h"
 #include "shell/string_resource_win.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // The about box's text and where the box goes; plain logic for the Win32 dialog.
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 // "<name> v<version>", an empty line, then our copyright line.
 U16 AboutText(U16View name, U16View version);

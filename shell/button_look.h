@@ -4,7 +4,7 @@
 // window's brush. Colours are COLORREF values, 0x00BBGGRR.
 #include <cstdint>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 using Colour = uint32_t;
 

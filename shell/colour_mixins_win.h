@@ -3,7 +3,7 @@
 // its own handlers: CPaintBkgnd first, then CCtrlColor.
 #include <windows.h>
 
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "shell/button_look.h"
 
 // Text colour and background brush of the window's statics. t_bTransparent 1: the hollow stock

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 
 #include "framework/reflect_win.h"
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
-#include "monitor/settings_lists_win.h"
+#include "shell/settings_lists_win.h"
 #include "monitor/site_status_message.h"
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"

@@ -1,7 +1,7 @@
 #include "shell/message_box_dlg_win.h"
 
 #include "framework/reflect_win.h"
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 void CMessageBoxDlg::SetMessage(U16View text, U16View title) {
   StorePopupTexts(m_szText, m_szTitle, text, title);

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "framework/dialog_impl_win.h"
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "shell/button_bt_win.h"
 #include "shell/colour_mixins_win.h"
 #include "shell/popup_logic.h"

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 constexpr int kPopupDefaultSeconds = 60;
 constexpr size_t kPopupTextUnits = 260;   // body text field, terminator included

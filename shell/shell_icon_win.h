@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 #include "framework/window_win.h"
 #include "shell/about_dlg_win.h"
 #include "shell/maker_web_page_win.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 constexpr unsigned kTrayIconId = 128;
 constexpr unsigned kTrayNotifyMessage = 0x0400 + 180;  // WM_USER + 180

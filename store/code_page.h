@@ -3,7 +3,7 @@
 // Windows CUserChar serves it; natively UTF-8 stands in for the code page.
 #include <string>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 class ICodePageConverter {
  public:

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "monitor/site_probe_task.h"
+#include "store/monitor_settings.h"
 
 constexpr size_t kConfigRecordBytes = 240;
 constexpr size_t kConfigOpaqueBytes = 220;

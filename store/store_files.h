@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 using FileBytes = std::vector<uint8_t>;
 

@@ -3,7 +3,7 @@
 // folder; the file system and the code page come in through their seams.
 #include <optional>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 #include "store/code_page.h"
 #include "store/config_record.h"
 #include "store/store_files.h"

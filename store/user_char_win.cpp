@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <new>
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 CUserChar::~CUserChar() { FreeBuffers(); }
 

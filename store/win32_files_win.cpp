@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "monitor/log_time.h"
-#include "monitor/utf16.h"
+#include "base/log_time.h"
+#include "base/utf16.h"
 
 TEST(LogTime, YearPaddedMonthAndDayBareTimeTwoDigits) {
   EXPECT_EQ(Utf8FromU16(FormatLogTime({2014, 5, 7, 9, 3, 5})), "2014-5-7 09:03:05");

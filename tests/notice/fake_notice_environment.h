@@ -12,7 +12,7 @@
 #include "notice/notice_check.h"
 #include "notice/service_notice_handler.h"
 #include "notice/service_notice_message.h"
-#include "shell/recording_outlets.h"
+#include "tests/support/recording_outlets.h"
 
 namespace notice_test {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "monitor/site_status_message.h"

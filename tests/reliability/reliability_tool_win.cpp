@@ -45,8 +45,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
 #include "tests/reliability/monitor_remote_win.h"
 #include "tests/reliability/process_meter_win.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "monitor/console/console_outlets.h"
-#include "monitor/console/console_run_window.h"
+#include "console/console_outlets.h"
+#include "console/console_run_window.h"
 #include "monitor/run_control.h"
 #include "monitor/run_flags.h"
 #include "store/posix_files.h"

@@ -17,7 +17,7 @@
 
 #include "monitor/run_flags.h"
 #include "monitor/run_host.h"
-#include "shell/report_outlets.h"
+#include "monitor/report_outlets.h"
 
 namespace fake {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "monitor/status_handler.h"
-#include "shell/recording_outlets.h"
+#include "tests/support/recording_outlets.h"
 
 namespace {
 

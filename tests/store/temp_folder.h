@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 class TempFolder {
  public:

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "tests/support/loopback_http_server_win.h"
 
 using namespace std::chrono_literals;

@@ -13,7 +13,7 @@
 #include "monitor/run_flags.h"
 #include "monitor/run_host_win.h"
 #include "monitor/site_status_message.h"
-#include "shell/recording_outlets.h"
+#include "tests/support/recording_outlets.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "tests/support/loopback_http_server_win.h"

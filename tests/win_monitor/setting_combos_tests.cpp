@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/wide_text_win.h"
-#include "monitor/settings_lists_win.h"
+#include "base/wide_text_win.h"
+#include "shell/settings_lists_win.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include <wininet.h>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "tests/support/loopback_http_server_win.h"

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/run_flags.h"
 #include "notice/notice_request_win.h"
 #include "notice_test_window_win.h"

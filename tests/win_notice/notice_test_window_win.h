@@ -11,7 +11,7 @@
 
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"
-#include "shell/recording_outlets.h"
+#include "tests/support/recording_outlets.h"
 
 namespace notice_win_test {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "shell/show_notification_win.h"
 #include "tests/win_popup_tray/message_pump_win.h"
 #include "tests/win_popup_tray/resource_counts_win.h"

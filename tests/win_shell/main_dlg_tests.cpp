@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "monitor/run_flags.h"
 #include "monitor/site_probe_task.h"
 #include "monitor/site_status_message.h"

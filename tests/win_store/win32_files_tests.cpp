@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "store/stored_state.h"
 #include "store/user_char_win.h"
 #include "store/win32_files_win.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "tests/e2e/driver/json_line.h"
 
 using Args = std::vector<std::wstring>;

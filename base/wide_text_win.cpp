@@ -1,4 +1,4 @@
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 U16 WindowText(HWND window) {
   const int length = ::GetWindowTextLengthW(window);

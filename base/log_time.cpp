@@ -1,4 +1,4 @@
-#include "monitor/log_time.h"
+#include "base/log_time.h"
 
 U16 FormatLogTime(const LocalTime& t) {
   U16 s = U16Padded(t.year, 4, false);

@@ -1,6 +1,6 @@
-#include "monitor/settings_lists_win.h"
+#include "shell/settings_lists_win.h"
 
-#include "framework/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 void ComboBoxChoiceList::InsertAt(int position, U16View label, int32_t itemData) {
   const U16 text(label);  // the control needs a terminated string

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/report_outlets.h"
+#include "monitor/report_outlets.h"
 
 class ConsoleOutlets final : public IReportOutlets {
  public:

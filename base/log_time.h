@@ -1,6 +1,6 @@
 #pragma once
 // The local time a log row is stamped with, and the stamp's text.
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 struct LocalTime {
   int year = 0;

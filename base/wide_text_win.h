@@ -2,7 +2,7 @@
 // The boundary between the core's char16_t text and Win32's wchar_t (both UTF-16 on Windows).
 #include <windows.h>
 
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
 

@@ -1,4 +1,4 @@
-#include "monitor/console/console_run_window.h"
+#include "console/console_run_window.h"
 
 #include <utility>
 

@@ -3,7 +3,7 @@
 // need to check what the engine asked for.
 #include <vector>
 
-#include "shell/report_outlets.h"
+#include "monitor/report_outlets.h"
 
 struct OutletCall {
   enum Kind { Row, Popup, Tip } kind = Row;

@@ -1,7 +1,7 @@
 #pragma once
 // The three ways the engine and the notice check make things visible: a run-log row, the
 // notification popup and the tray tooltip. Called only on the main window's thread.
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 class IReportOutlets {
  public:

@@ -1,4 +1,4 @@
-#include "monitor/utf16.h"
+#include "base/utf16.h"
 
 #include <limits>
 

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <string_view>
 
-#include "framework/unique_handle_win.h"
-#include "framework/wide_text_win.h"
-#include "monitor/console/console_outlets.h"
-#include "monitor/console/console_run_window.h"
+#include "base/unique_handle_win.h"
+#include "base/wide_text_win.h"
+#include "console/console_outlets.h"
+#include "console/console_run_window.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_control.h"
 #include "monitor/run_host_win.h"

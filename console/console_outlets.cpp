@@ -1,4 +1,4 @@
-#include "monitor/console/console_outlets.h"
+#include "console/console_outlets.h"
 
 void ConsoleOutlets::InsertLogRow(U16View text) {
   std::string line = Utf8FromU16(text);
