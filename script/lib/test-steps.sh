@@ -1,0 +1,54 @@
+# Sourced by script/test: one function per step, each returning non-zero when it failed.
+# Progress lines of the builds are left out; warnings and errors are shown.
+
+jobs=$(nproc)
+
+quiet_build() {
+  cmake --build "$@" 2>&1 | { grep -vE '^\[ *[0-9]+%\]|^gmake|Built target|Consolidate compiler' || true; }
+  return "${PIPESTATUS[0]}"
+}
+
+step_layers() {
+  echo "== layer check"
+  script/check-layers
+}
+
+step_native() {
+  echo "== native build and tests"
+  cmake --preset native >/dev/null && quiet_build --preset native -j"$jobs" &&
+    ctest --preset native -j"$jobs" --timeout 300
+}
+
+step_tsan() {
+  echo "== threading tests under ThreadSanitizer"
+  cmake --preset tsan >/dev/null && quiet_build --preset tsan -j"$jobs" &&
+    ctest --preset tsan -j"$jobs" --no-tests=error
+}
+
+step_fuzz() {
+  echo "== fuzzing (20 s per target, two at a time, build/fuzz)"
+  script/fuzz --jobs 2 20
+}
+
+step_windows_build() {
+  echo "== windows build"
+  cmake --preset windows >/dev/null && quiet_build --preset windows -j"$jobs"
+}
+
+# The Windows test programs, side by side, in one Wine prefix and one virtual display.
+step_windows_tests() {
+  echo "== windows tests (Wine)"
+  (
+    . script/lib/wine-env.sh
+    wine_env_setup build/windows
+    xvfb_start
+    trap wine_env_teardown EXIT
+    ctest --preset windows -j"$jobs"
+  )
+}
+
+# The end-to-end scenarios: each makes its own Wine prefix and display (tests/system/conftest.py).
+step_e2e() {
+  echo "== end-to-end scenarios (Wine)"
+  /usr/bin/python3 -m pytest tests/system --build build/windows -n "${SITEMON_E2E_JOBS:-4}" -q
+}
