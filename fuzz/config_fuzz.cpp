@@ -3,6 +3,12 @@
 // saved and loaded again. Checks the fields against the file's little-endian layout, that the
 // settings always end up as list entries, that the opaque block is carried through untouched and
 // that a save is exactly 240 bytes that load back to the same record.
+//
+// Input: the last three bytes are the positions selected in the three lists when Start reads them
+// (signed bytes, out of range included: check interval last, then retry count, then retry
+// interval); everything before them is the file.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -72,9 +78,17 @@ void CheckFilledList(const MemoryChoiceList& list, const Allowed& allowed, int32
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
+  FuzzedDataProvider in(input, inputSize);
+  const int8_t checkPick = in.ConsumeIntegral<int8_t>();
+  const int8_t countPick = in.ConsumeIntegral<int8_t>();
+  const int8_t intervalPick = in.ConsumeIntegral<int8_t>();
+  const FileBytes file = in.ConsumeRemainingBytes<uint8_t>();
+  const uint8_t* data = file.data();
+  const size_t size = file.size();
+
   MemoryStoreFiles files;
-  files.files[kConfigPath] = FileBytes(data, data + size);
+  files.files[kConfigPath] = file;
 
   // Load over the record the main window constructs (all zero).
   ConfigRecord record;
@@ -107,20 +121,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                direct.retryCount == stored.retryCount && direct.retryIntervalSeconds == stored.retryIntervalSeconds);
 
   // Start reads the lists back: the repaired values, and an entry of the table whatever the
-  // selection (the last input bytes pick one, out of range included).
+  // selection (the input's picks, out of range included).
   MonitorSettings read;
   ReadSettingLists(check, count, interval, read);
   FUZZ_REQUIRE(read.checkIntervalSeconds == stored.checkIntervalSeconds && read.retryCount == stored.retryCount &&
                read.retryIntervalSeconds == stored.retryIntervalSeconds);
-  if (size >= 3) {
-    check.selected = static_cast<int8_t>(data[size - 1]);
-    count.selected = static_cast<int8_t>(data[size - 2]);
-    interval.selected = static_cast<int8_t>(data[size - 3]);
-    ReadSettingLists(check, count, interval, read);
-    FUZZ_REQUIRE(kCheckInterval.Has(read.checkIntervalSeconds));
-    FUZZ_REQUIRE(kRetryCount.Has(read.retryCount));
-    FUZZ_REQUIRE(kRetryInterval.Has(read.retryIntervalSeconds));
-  }
+  check.selected = checkPick;
+  count.selected = countPick;
+  interval.selected = intervalPick;
+  ReadSettingLists(check, count, interval, read);
+  FUZZ_REQUIRE(kCheckInterval.Has(read.checkIntervalSeconds));
+  FUZZ_REQUIRE(kRetryCount.Has(read.retryCount));
+  FUZZ_REQUIRE(kRetryInterval.Has(read.retryIntervalSeconds));
 
   // Save: exactly 240 bytes, the fields little-endian, the opaque block as read.
   FUZZ_REQUIRE(SaveConfig(files, kConfigPath, record));

@@ -1,13 +1,14 @@
 #pragma once
-// Helpers shared by the fuzz targets: a failed invariant aborts with its reason (libFuzzer then
-// keeps the input), a little-endian reader that yields zeros past the end of the input, and the
-// stored-file seam held in memory.
+// Helpers shared by the fuzz targets (which read their input through libFuzzer's
+// FuzzedDataProvider): a failed invariant aborts with its reason (libFuzzer then keeps the input),
+// bytes taken as UTF-16LE code units, and the stored-file seam held in memory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "base/utf16.h"
 #include "store/store_files.h"
@@ -20,34 +21,13 @@
     }                                                                                    \
   } while (0)
 
-// Reads the input front to back; a read past the end gives zero bytes.
-class ByteReader {
- public:
-  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return pos_ >= size_; }
-  size_t Remaining() const { return pos_ < size_ ? size_ - pos_ : 0; }
-  uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : (pos_++, 0); }
-  uint64_t Unsigned(int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(Byte()) << (8 * i);
-    return v;
-  }
-  int32_t Int32() { return static_cast<int32_t>(static_cast<uint32_t>(Unsigned(4))); }
-  char16_t Unit() { return static_cast<char16_t>(Unsigned(2)); }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
-
 // Every UTF-16LE code unit of the bytes, lone surrogates and NULs included; an odd last byte is
 // dropped.
-inline U16 Utf16LeUnits(const uint8_t* data, size_t size) {
+inline U16 Utf16LeUnits(const std::vector<uint8_t>& bytes) {
   U16 text;
-  text.reserve(size / 2);
-  for (size_t i = 0; i + 1 < size; i += 2)
-    text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  text.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
   return text;
 }
 

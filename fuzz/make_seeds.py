@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/ (run once; the seeds are
-committed). Each seed is one case the program meets in use, in the layout its target reads."""
+committed). Each seed is one case the program meets in use, in the layout its target reads
+through libFuzzer's FuzzedDataProvider."""
 import os
 import struct
 
@@ -14,9 +15,42 @@ def write(target, name, data):
         f.write(data)
 
 
-# site_list: byte 0 even = UTF-16LE units follow, odd = UTF-8 follows.
+class Provided:
+    """An input laid out for FuzzedDataProvider, built in the order the target reads it: bytes
+    (ConsumeBytes, ConsumeRemainingBytes) come off the front, integers off the back, the last byte
+    first and most significant, as few bytes as the range needs."""
+
+    def __init__(self):
+        self.front = b""
+        self.back = []
+
+    def bytes(self, data):
+        self.front += data
+        return self
+
+    def integral(self, value, low, high):
+        span, offset = high - low, value - low
+        assert 0 <= offset <= span, (value, low, high)
+        length = 0
+        while length < 8 and span >> (8 * length):
+            length += 1
+        self.back.append(offset.to_bytes(length, "little"))
+        return self
+
+    def int32(self, value):
+        return self.integral(value, -2**31, 2**31 - 1)
+
+    def uint8(self, value):
+        return self.integral(value, 0, 255)
+
+    def data(self):
+        return self.front + b"".join(reversed(self.back))
+
+
+# site_list: the last byte even = the bytes before it are UTF-16LE units, odd = UTF-8.
 def site_list(name, text, utf8=True):
-    write("site_list", name, b"\x01" + text.encode("utf-8") if utf8 else b"\x00" + text.encode("utf-16-le", "surrogatepass"))
+    body = text.encode("utf-8") if utf8 else text.encode("utf-16-le", "surrogatepass")
+    write("site_list", name, Provided().uint8(1 if utf8 else 0).bytes(body).data())
 
 
 site_list("padded_and_ideographic", "  http://a.example/  \r\n\r\n\u3000http://b.example/")
@@ -34,22 +68,51 @@ site_list("nul_inside", "http://a.example/\r\nhttp://b\x00.example/", utf8=False
 site_list("chinese", "http://例子.测试/路径\r\n\u3000http://127.0.0.1:8080/ok\u3000")
 
 
-# config: the bytes of Config.dat.
+# config: the positions picked in the check-interval, retry-count and retry-interval lists (signed
+# bytes; by default the file's last three bytes, read backwards), then the bytes of Config.dat.
 def record(check, count, interval, notice=0, softtype=2, opaque=b"", length=240):
     data = struct.pack("<5i", check, count, interval, notice, softtype) + opaque
     data += bytes(max(0, 240 - len(data)))
     return data[:length]
 
 
-write("config", "first_save", record(60, 3, 30))
-write("config", "every_last_entry", record(900, 1, 300, notice=17))
-write("config", "short_8_bytes", record(300, 2, 0, length=8))
-write("config", "out_of_range", record(45, 0, 0, notice=-1, softtype=7))
-write("config", "extremes", record(-2**31, 2**31 - 1, -1, notice=2**31 - 1, softtype=0))
-write("config", "opaque_pattern", record(120, 2, 60, notice=3, opaque=bytes(range(220))))
-write("config", "longer_file", record(30, 1, 10, opaque=b"\xff" * 220) + b"extra bytes after the record")
-write("config", "odd_length", record(600, 3, 120, length=13))
-write("config", "empty", b"")
+def config(name, file, picks=None):
+    if picks is None:
+        picks = [b - 256 if b > 127 else b for b in file[-1:-4:-1]] if len(file) >= 3 else [0, 0, 0]
+    seed = Provided()
+    for pick in picks:
+        seed.integral(pick, -128, 127)
+    write("config", name, seed.bytes(file).data())
+
+
+config("first_save", record(60, 3, 30))
+config("every_last_entry", record(900, 1, 300, notice=17))
+config("short_8_bytes", record(300, 2, 0, length=8))
+config("out_of_range", record(45, 0, 0, notice=-1, softtype=7))
+config("extremes", record(-2**31, 2**31 - 1, -1, notice=2**31 - 1, softtype=0))
+config("opaque_pattern", record(120, 2, 60, notice=3, opaque=bytes(range(220))))
+config("longer_file", record(30, 1, 10, opaque=b"\xff" * 220) + b"extra bytes after the record")
+config("odd_length", record(600, 3, 120, length=13))
+config("empty", b"")
+
+
+# notice_reply: the size of the chunks the body arrives in (1 to 512), then the body.
+def notice_reply(name, chunk, body):
+    write("notice_reply", name, Provided().integral(chunk, 1, 512).bytes(body).data())
+
+
+notice_reply("update", 223, b'{"update":1}')
+notice_reply("notice", 223, b'{"update":0,"notice_id":7,"notice_text":"twenty chars notice!"}')
+notice_reply("notice_gbk", 115, b'{"notice_id":3,"notice_text":"' + "服务器今晚维护".encode("gbk") + b'"}')
+notice_reply("empty_object", 189, b"{}")
+notice_reply("null_root", 78, b"null")
+notice_reply("array_root", 115, b'[{"update":1}]')
+notice_reply("kinds", 186, b'{"update":true,"notice_id":2.5,"notice_text":12345678,"x":[null,{"y":-1e5}]}')
+notice_reply("big_numbers", 152, b'{"update":18446744073709551615,"notice_id":-2147483649,"notice_text":1e308}')
+notice_reply("escapes", 4, b'{"notice_text":"\\u4f60\\u597d \\"q\\" \\\\ \\/ \\n\\t\\ud83d\\ude00"}')
+notice_reply("comments", 41, b'/* c */ {"update": 1, // x\n "notice_id": 3}')
+notice_reply("html", 149, b"<html><body>502 Bad Gateway</body></html>")
+notice_reply("nested", 223, b'{"a":' + b"[" * 50 + b"]" * 50 + b"}")
 
 # site_text: the bytes of site.txt (natively UTF-8 stands in for the code page).
 write("site_text", "two_sites", b"http://a.example/\r\nhttp://b.example/")
@@ -62,16 +125,18 @@ write("site_text", "overlong_and_surrogate", b"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\
 write("site_text", "four_byte", "\U0001F600 http://emoji.example/".encode("utf-8"))
 
 
-# status: site count - 1, per site (last status, url length, url units), then reports of
-# (site number u64, status i32, year, month, day, hour, minute, second).
+# status: the site count (1 to 4), per site its last status, url length and url units, then
+# reports of (site number u64, status i32, year, month, day, hour, minute, second).
 def status(name, sites, reports):
-    data = bytes([len(sites) - 1])
+    seed = Provided().integral(len(sites), 1, 4)
     for last, url in sites:
         units = url.encode("utf-16-le", "surrogatepass")
-        data += struct.pack("<iH", last, len(units) // 2) + units
+        seed.int32(last).integral(len(units) // 2, 0, 260).bytes(units)
     for site, code, when in reports:
-        data += struct.pack("<Qi6i", site, code, *when)
-    write("status", name, data)
+        seed.integral(site, 0, 2**64 - 1).int32(code)
+        for field in when:
+            seed.int32(field)
+    write("status", name, seed.data())
 
 
 NOW = (2014, 5, 7, 9, 3, 5)
@@ -89,24 +154,32 @@ status("odd_time_fields", [A], [(1, 500, (-5, 0, 31, -1, 60, 99)), (1, 200, (123
 status("extreme_statuses", [(10, "x"), (-2**31, "")], [(2, -2**31, NOW), (2, 2**31 - 1, NOW), (1, 11, NOW)])
 
 
-# probe_worker: mode byte, site number, settings; then per pass a network byte and, when the pass
-# probes, the probe's outcome byte (0 answered, 1 not opened, 2 no handle; +4 query succeeded),
-# text length and UTF-16LE text. A check interval of 1 probes on every pass with the network up.
+# probe_worker: mode byte, site number, settings (raw, or one byte each: check interval - 1 and
+# retry interval - 1 mod 8, retry count mod 5); the rest is the script of answers: per pass a
+# network byte and, when the pass probes, the probe's outcome byte (0 answered, 1 not opened,
+# 2 no handle; +4 query succeeded), text length and UTF-16LE text. A check interval of 1 probes on
+# every pass with the network up.
 def probe(name, passes, mode=0, site=1, settings=(0, 3, 0)):
-    data = bytes([mode]) + struct.pack("<i", site)
-    data += struct.pack("<3i", *settings) if mode & 1 else bytes(settings)
+    script = Provided()
     for p in passes:
         if p == "down":
-            data += b"\x00"
+            script.uint8(0)
         elif p == "up":
-            data += b"\x01"
+            script.uint8(1)
         elif p in ("unreachable", "nohandle"):
-            data += b"\x01" + bytes([1 if p == "unreachable" else 2])
+            script.uint8(1).uint8(1 if p == "unreachable" else 2)
         else:
             text, query_ok = p if isinstance(p, tuple) else (p, True)
             units = text.encode("utf-16-le")
-            data += b"\x01" + bytes([4 if query_ok else 0, len(units) // 2]) + units
-    write("probe_worker", name, data)
+            script.uint8(1).uint8(4 if query_ok else 0).integral(len(units) // 2, 0, 25).bytes(units)
+    seed = Provided().bytes(script.data()).uint8(mode).int32(site)
+    if mode & 1:
+        for value in settings:
+            seed.int32(value)
+    else:
+        check, count, interval = settings
+        seed.integral(1 + check % 8, 1, 8).integral(count % 5, 0, 4).integral(1 + interval % 8, 1, 8)
+    write("probe_worker", name, seed.data())
 
 
 probe("answers_200", ["200"] * 3)

@@ -1,6 +1,10 @@
 // Fuzzes the notice service's reply: the bytes arrive in chunks of a size the input chooses, go
 // through the reply buffer, the JSON parse and the member conversions, and on to the notice and
 // update decisions. Also checks that any bytes inside a JSON string come out unchanged.
+//
+// Input: the last two bytes choose the chunk size (1 to 512); the bytes before them are the body.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -57,9 +61,9 @@ class ReplayEnvironment : public INoticeEnvironment {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  const int32_t chunk = 1 + data[0] % 512;
-  const std::string_view body(reinterpret_cast<const char*>(data) + 1, size - 1);
+  FuzzedDataProvider in(data, size);
+  const int32_t chunk = in.ConsumeIntegralInRange<int32_t>(1, 512);
+  const std::string body = in.ConsumeRemainingBytesAsString();
 
   // The whole request path over this body.
   NoticeLink link(nullptr, 0);

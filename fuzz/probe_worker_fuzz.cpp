@@ -5,12 +5,15 @@
 // step-by-step rendering of the loop: network questions, probes, sleeps, reports, the final
 // report and the trace lines.
 //
-// Input: byte 0: bit 0 = settings as raw int32 values (else small ones from the next three
-// bytes), bit 1 = the exit flag ends the run (else the stop flag), bit 2 = exit raised before the
-// worker starts; then site number (int32 LE) and the settings; then, per pass, one network byte
-// (bit 0: up) and, per probe, one outcome byte (bits 0-1: 1 address not opened, 2 no internet
-// handle, else answered; bit 2: status query succeeded), a length byte (mod 26) and that many UTF-16LE units.
-// When the input runs out the worker is told to end.
+// Input, read through FuzzedDataProvider: a mode byte (bit 0: settings as raw int32 values, else
+// small ones of one byte each; bit 1: the exit flag ends the run, else the stop flag; bit 2: exit
+// raised before the worker starts), the site number (int32) and the settings. The bytes left are
+// the script of answers: per pass one network byte (bit 0: up) and, per probe, one outcome byte
+// (bits 0-1: 1 address not opened, 2 no internet handle, else answered; bit 2: status query
+// succeeded) and a length (0 to 25), these coming off the script's end, and that many UTF-16LE
+// units of status text off its front. When the script runs out the worker is told to end.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -29,11 +32,6 @@ namespace {
 constexpr size_t kStatusTextUnits = 25;  // 50 bytes of the status buffer
 constexpr size_t kTraceBytes = 260;
 
-struct Script {
-  const uint8_t* data;
-  size_t size;
-};
-
 struct Header {
   bool endByExit = false;
   bool exitAtStart = false;
@@ -43,52 +41,57 @@ struct Header {
   int32_t retryInterval = 0;
 };
 
-Header ReadHeader(ByteReader& in) {
+Header ReadHeader(FuzzedDataProvider& in) {
   Header h;
-  const uint8_t mode = in.Byte();
+  const uint8_t mode = in.ConsumeIntegral<uint8_t>();
   h.endByExit = mode & 2;
   h.exitAtStart = mode & 4;
-  h.siteNumber = in.Int32();
+  h.siteNumber = in.ConsumeIntegral<int32_t>();
   if (mode & 1) {
-    h.checkInterval = in.Int32();
-    h.retryCount = in.Int32();
-    h.retryInterval = in.Int32();
+    h.checkInterval = in.ConsumeIntegral<int32_t>();
+    h.retryCount = in.ConsumeIntegral<int32_t>();
+    h.retryInterval = in.ConsumeIntegral<int32_t>();
   } else {
-    h.checkInterval = 1 + in.Byte() % 8;
-    h.retryCount = in.Byte() % 5;  // 0 and 4 lie outside the offered 1 to 3
-    h.retryInterval = 1 + in.Byte() % 8;
+    h.checkInterval = in.ConsumeIntegralInRange<int32_t>(1, 8);
+    h.retryCount = in.ConsumeIntegralInRange<int32_t>(0, 4);  // 0 and 4 lie outside the offered 1 to 3
+    h.retryInterval = in.ConsumeIntegralInRange<int32_t>(1, 8);
   }
   return h;
 }
 
-// The environment's answers, read from the input in the order they are asked for.
-struct Answers {
-  explicit Answers(ByteReader in) : in_(in) {}
-  // nullopt once the input has run out: the run is to end.
+// The environment's answers, read from the script in the order they are asked for; the worker
+// and the step-by-step rendering each read their own.
+class Answers {
+ public:
+  explicit Answers(const std::vector<uint8_t>& script) : in_(script.data(), script.size()) {}
+  // nullopt once the script has run out: the run is to end.
   std::optional<bool> NetworkUp() {
-    if (in_.Empty()) return std::nullopt;
-    return (in_.Byte() & 1) != 0;
+    if (in_.remaining_bytes() == 0) return std::nullopt;
+    return in_.ConsumeBool();
   }
   HttpProbeResult Probe() {
     HttpProbeResult r;
-    const uint8_t outcome = in_.Byte();
+    const uint8_t outcome = in_.ConsumeIntegral<uint8_t>();
     r.outcome = (outcome & 3) == 1   ? HttpProbeResult::Outcome::kUrlNotOpened
                 : (outcome & 3) == 2 ? HttpProbeResult::Outcome::kNoInternetHandle
                                      : HttpProbeResult::Outcome::kOpened;
     if (r.outcome != HttpProbeResult::Outcome::kOpened) return r;
     r.queryOk = outcome & 4;
-    const size_t units = in_.Byte() % (kStatusTextUnits + 1);
-    for (size_t i = 0; i < units; ++i) r.statusText.push_back(in_.Unit());
+    const size_t units = in_.ConsumeIntegralInRange<size_t>(0, kStatusTextUnits);
+    r.statusText = Utf16LeUnits(in_.ConsumeBytes<uint8_t>(2 * units));
     return r;
   }
-  ByteReader in_;
+
+ private:
+  FuzzedDataProvider in_;
 };
 
 std::string Event(const char* kind, int64_t value) { return std::string(kind) + std::to_string(value); }
 
 class RecordingEnvironment : public IProbeEnvironment {
  public:
-  RecordingEnvironment(Answers answers, bool endByExit) : answers_(answers), endByExit_(endByExit) {}
+  RecordingEnvironment(const std::vector<uint8_t>& script, bool endByExit)
+      : answers_(script), endByExit_(endByExit) {}
   bool NetworkAlive() override {
     events.push_back("N");
     const std::optional<bool> up = answers_.NetworkUp();
@@ -144,7 +147,8 @@ std::string Formatted(const char* format, int32_t a, int32_t b, int32_t c = 0, i
 }
 
 // The worker loop, step by step, over the same answers.
-std::vector<std::string> ExpectedEvents(const Header& h, Answers answers) {
+std::vector<std::string> ExpectedEvents(const Header& h, const std::vector<uint8_t>& script) {
+  Answers answers(script);
   std::vector<std::string> ev;
   auto trace = [&](const std::string& line) { ev.push_back("T" + line.substr(0, kTraceBytes - 1)); };
   bool stop = false, exit = h.exitAtStart;
@@ -228,9 +232,9 @@ std::vector<std::string> ExpectedEvents(const Header& h, Answers answers) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ByteReader in(data, size);
+  FuzzedDataProvider in(data, size);
   const Header h = ReadHeader(in);
-  const Answers answers(in);
+  const std::vector<uint8_t> script = in.ConsumeRemainingBytes<uint8_t>();
 
   SiteProbeTask task;
   task.siteNumber = h.siteNumber;
@@ -242,7 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   task.notifyWindow = &window;
   CopyToField(task.url, kSiteUrlUnits, u"http://127.0.0.1:8080/");
 
-  RecordingEnvironment env(answers, h.endByExit);
+  RecordingEnvironment env(script, h.endByExit);
   env.expectedUrl = task.url;
   env.expectedWindow = &window;
   env.expectedSite = h.siteNumber;
@@ -255,7 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FUZZ_REQUIRE(result == 0);
   FUZZ_REQUIRE(!env.events.empty() && env.events.back() == "F9");
-  const std::vector<std::string> expected = ExpectedEvents(h, answers);
+  const std::vector<std::string> expected = ExpectedEvents(h, script);
   FUZZ_REQUIRE(env.events == expected);
   // The worker never writes its record.
   FUZZ_REQUIRE(task.siteNumber == h.siteNumber && task.lastStatus == 200 && task.threadHandle == nullptr);

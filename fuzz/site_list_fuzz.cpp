@@ -1,8 +1,10 @@
 // Fuzzes the site list's normalisation as Start performs it: the text the edit box hands over
 // (at most 1023 code units, up to its terminator) is split at CR LF, trimmed, cleared of empty
-// lines and joined, and every line becomes a probe task. The first input byte chooses how the
-// rest becomes text: even takes UTF-16LE code units as they are (lone surrogates included), odd
-// decodes UTF-8, which reaches CR LF, blanks and ideographic spaces more easily.
+// lines and joined, and every line becomes a probe task. The last input byte chooses how the
+// bytes before it become text: even takes UTF-16LE code units as they are (lone surrogates
+// included), odd decodes UTF-8, which reaches CR LF, blanks and ideographic spaces more easily.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -102,10 +104,11 @@ void CheckTasks(const CLineList& list, const MonitorSettings& settings) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  const bool utf8 = data[0] & 1;
-  U16 text = utf8 ? U16FromUtf8(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1))
-                  : Utf16LeUnits(data + 1, size - 1);
+  FuzzedDataProvider in(data, size);
+  const bool utf8 = in.ConsumeBool();
+  const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
+  U16 text = utf8 ? U16FromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+                  : Utf16LeUnits(bytes);
   // What the edit box hands over: at most 1023 units, ending at its terminator.
   if (text.size() > kEditReadUnits) text.resize(kEditReadUnits);
   text.resize(std::char_traits<char16_t>::length(text.c_str()));

@@ -2,6 +2,8 @@
 // converter (natively UTF-8 stands in for the ANSI code page). The text must end at the first NUL
 // byte, contain no NUL and, for well-formed bytes, be exactly those bytes decoded. The same input
 // read as UTF-16 code units is then stored as Start stores a list and loaded back.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -63,6 +65,8 @@ U16 WithLoneSurrogatesReplaced(U16View text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const FileBytes file = in.ConsumeRemainingBytes<uint8_t>();
   Utf8CodePage codePage;
   MemoryStoreFiles files;
 
@@ -70,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(!LoadSiteText(files, codePage, kSitePath).has_value());
 
   // Loading: the bytes up to the first NUL, decoded.
-  files.files[kSitePath] = FileBytes(data, data + size);
+  files.files[kSitePath] = file;
   const std::optional<U16> loaded = LoadSiteText(files, codePage, kSitePath);
   FUZZ_REQUIRE(loaded.has_value());
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
   const std::string_view beforeNul = bytes.substr(0, bytes.find('\0'));
   FUZZ_REQUIRE(loaded->find(u'\0') == U16::npos);
   FUZZ_REQUIRE(loaded->size() <= beforeNul.size());
@@ -95,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The input as UTF-16 code units, stored as Start stores its joined list: nothing after a NUL
   // is written, no terminator, and the load gives the text back (unpaired surrogates replaced).
-  const U16 units = Utf16LeUnits(data, size);
+  const U16 units = Utf16LeUnits(file);
   const U16View text = U16View(units).substr(0, units.find(u'\0'));
   FUZZ_REQUIRE(StoreSiteList(files, codePage, kSitePath, units));
   for (uint8_t b : files.files[kSitePath]) FUZZ_REQUIRE(b != 0);

@@ -5,9 +5,13 @@
 // text, every tooltip is "Dorvane网站监控\n状态：<text>" and nothing happens for a site outside
 // the run.
 //
-// Input: byte 0: number of sites - 1 (mod 4); per site: last status (int32 LE), url length
-// (uint16 LE, mod 261), that many UTF-16LE units; then reports of 36 bytes: site number (uint64
-// LE), status (int32 LE), year, month, day, hour, minute, second (int32 LE each).
+// Input, read through FuzzedDataProvider: the number of sites (1 to 4); per site its last status
+// (int32) and url length (0 to 260 units), the url's UTF-16LE units coming off the front of the
+// input; then, while 36 bytes are left, reports: site number (uint64), status (int32), year,
+// month, day, hour, minute, second (int32 each).
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -130,28 +134,29 @@ void CheckShapes(const std::vector<OutletCall>& calls, const U16& stamp) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ByteReader in(data, size);
+  FuzzedDataProvider in(data, size);
   TaskTable tasks;
-  const size_t siteCount = 1 + in.Byte() % 4;
+  const size_t siteCount = in.ConsumeIntegralInRange<size_t>(1, 4);
   for (size_t i = 0; i < siteCount; ++i) {
     SiteProbeTask& task = tasks.emplace_back();
     task.siteNumber = static_cast<int32_t>(i + 1);
-    task.lastStatus = in.Int32();
-    const size_t units = in.Unsigned(2) % (kSiteUrlUnits + 1);
-    for (size_t k = 0; k < units; ++k) task.url[k] = in.Unit();
+    task.lastStatus = in.ConsumeIntegral<int32_t>();
+    const size_t units = in.ConsumeIntegralInRange<size_t>(0, kSiteUrlUnits);
+    const U16 url = Utf16LeUnits(in.ConsumeBytes<uint8_t>(2 * units));
+    std::copy(url.begin(), url.end(), task.url);
   }
 
   RecordingOutlets outlets;
-  while (in.Remaining() >= kReportBytes) {
-    const uint64_t siteNumber = in.Unsigned(8);
-    const int32_t status = in.Int32();
+  while (in.remaining_bytes() >= kReportBytes) {
+    const uint64_t siteNumber = in.ConsumeIntegral<uint64_t>();
+    const int32_t status = in.ConsumeIntegral<int32_t>();
     LocalTime now;
-    now.year = in.Int32();
-    now.month = in.Int32();
-    now.day = in.Int32();
-    now.hour = in.Int32();
-    now.minute = in.Int32();
-    now.second = in.Int32();
+    now.year = in.ConsumeIntegral<int32_t>();
+    now.month = in.ConsumeIntegral<int32_t>();
+    now.day = in.ConsumeIntegral<int32_t>();
+    now.hour = in.ConsumeIntegral<int32_t>();
+    now.minute = in.ConsumeIntegral<int32_t>();
+    now.second = in.ConsumeIntegral<int32_t>();
 
     std::vector<int32_t> lastBefore;
     for (const SiteProbeTask& t : tasks) lastBefore.push_back(t.lastStatus);

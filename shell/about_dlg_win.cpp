@@ -1,12 +1,9 @@
 #include "shell/about_dlg_win.h"
 
+#include "base/geometry_win.h"
 #include "base/wide_text_win.h"
 #include "shell/about_text.h"
 #include "shell/string_resource_win.h"
-
-namespace {
-AboutRect FromRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
-}  // namespace
 
 BOOL CAboutDlg::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result,
                                      DWORD) {
@@ -52,8 +49,8 @@ void CAboutDlg::CentreInWorkArea() {
     const LONG style = ::GetWindowLongW(owner, GWL_STYLE);
     if ((style & WS_VISIBLE) != 0 && (style & WS_MINIMIZE) == 0) ::GetWindowRect(owner, &over);
   }
-  const AboutRect boxRect = FromRect(box);
-  const AboutPoint at = CentreBox(boxRect.Width(), boxRect.Height(), FromRect(over), FromRect(work));
+  const Rect boxRect = FromWinRect(box);
+  const Point at = CentreBox(boxRect.Width(), boxRect.Height(), FromWinRect(over), FromWinRect(work));
   SetWindowPos(nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

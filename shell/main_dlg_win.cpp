@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "framework/reflect_win.h"
+#include "base/geometry_win.h"
 #include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
 #include "shell/settings_lists_win.h"
@@ -193,8 +194,8 @@ void CMainDlg::CentreOnWorkArea() {
   GetWindowRect(&window);
   RECT work{};
   if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
-  const ScreenPoint corner = ::CentreOnWorkArea(window.right - window.left, window.bottom - window.top,
-                                                {work.left, work.top, work.right, work.bottom});
+  const Rect windowRect = FromWinRect(window);
+  const Point corner = ::CentreOnWorkArea(windowRect.Width(), windowRect.Height(), FromWinRect(work));
   SetWindowPos(nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

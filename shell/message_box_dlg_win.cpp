@@ -1,6 +1,7 @@
 #include "shell/message_box_dlg_win.h"
 
 #include "framework/reflect_win.h"
+#include "base/geometry_win.h"
 #include "base/wide_text_win.h"
 
 void CMessageBoxDlg::SetMessage(U16View text, U16View title) {
@@ -77,9 +78,11 @@ void CMessageBoxDlg::PlaceOkButton() {
   GetClientRect(&client);
   RECT button{};
   ::GetWindowRect(ok, &button);
-  const int width = button.right - button.left;
-  const int height = button.bottom - button.top;
-  const PopupPoint at = OkButtonPosition(client.right - client.left, client.bottom - client.top, width, height);
+  const Rect clientRect = FromWinRect(client);
+  const Rect buttonRect = FromWinRect(button);
+  const int width = buttonRect.Width();
+  const int height = buttonRect.Height();
+  const Point at = OkButtonPosition(clientRect.Width(), clientRect.Height(), width, height);
   ::MoveWindow(ok, at.x, at.y, width, height, TRUE);
 }
 

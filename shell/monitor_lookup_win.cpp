@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/geometry_win.h"
+
 bool Win32MonitorLookup::PointOnMonitor(int x, int y) const {
   return ::MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONULL) != nullptr;
 }
@@ -10,11 +12,11 @@ const void* Win32MonitorLookup::NearestMonitor(int x, int y) const {
   return ::MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONEAREST);
 }
 
-bool Win32MonitorLookup::WorkAreaOf(const void* monitor, TrayWorkArea& workArea) const {
+bool Win32MonitorLookup::WorkAreaOf(const void* monitor, Rect& workArea) const {
   MONITORINFO info{};
   info.cbSize = sizeof(info);  // 40
   if (!::GetMonitorInfoW(static_cast<HMONITOR>(const_cast<void*>(monitor)), &info)) return false;
-  workArea = {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+  workArea = FromWinRect(info.rcWork);
   return true;
 }
 

@@ -6,7 +6,7 @@ class Win32MonitorLookup : public IMonitorLookup {
  public:
   bool PointOnMonitor(int x, int y) const override;
   const void* NearestMonitor(int x, int y) const override;
-  bool WorkAreaOf(const void* monitor, TrayWorkArea& workArea) const override;
+  bool WorkAreaOf(const void* monitor, Rect& workArea) const override;
 };
 
 // ClampToWorkArea over the monitors of this desktop.

@@ -27,11 +27,11 @@ NotificationPlan PlanNotification(int show, int seconds, bool popupExists, bool 
   return plan;
 }
 
-PopupPoint CornerPosition(const PopupRect& workArea, int width, int height) {
+Point CornerPosition(const Rect& workArea, int width, int height) {
   return {workArea.right - width, workArea.bottom - height};
 }
 
-PopupPoint OkButtonPosition(int clientWidth, int clientHeight, int buttonWidth, int buttonHeight) {
+Point OkButtonPosition(int clientWidth, int clientHeight, int buttonWidth, int buttonHeight) {
   return {(clientWidth - buttonWidth) / 2,
           static_cast<int>(static_cast<double>(clientHeight) - 1.5 * buttonHeight)};
 }

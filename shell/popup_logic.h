@@ -5,24 +5,12 @@
 #include <array>
 #include <cstddef>
 
+#include "base/geometry.h"
 #include "base/utf16.h"
 
 constexpr int kPopupDefaultSeconds = 60;
 constexpr size_t kPopupTextUnits = 260;   // body text field, terminator included
 constexpr size_t kPopupTitleUnits = 50;   // title field, terminator included
-
-struct PopupPoint {
-  int x = 0;
-  int y = 0;
-  bool operator==(const PopupPoint&) const = default;
-};
-
-struct PopupRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-};
 
 // One tick of timer 1. A visible popup counts down and fades out when the count is used up;
 // a hidden popup keeps its count at 60.
@@ -59,11 +47,11 @@ NotificationPlan PlanNotification(int show, int seconds, bool popupExists, bool 
                                   U16View text, U16View title);
 
 // Top-left corner that puts a window of the given size into the work area's bottom-right corner.
-PopupPoint CornerPosition(const PopupRect& workArea, int width, int height);
+Point CornerPosition(const Rect& workArea, int width, int height);
 
 // Top-left of the "确定" button: centred across the client area, its bottom edge half a button
 // height above the client area's bottom edge.
-PopupPoint OkButtonPosition(int clientWidth, int clientHeight, int buttonWidth, int buttonHeight);
+Point OkButtonPosition(int clientWidth, int clientHeight, int buttonWidth, int buttonHeight);
 
 // Copies the texts into the popup's fixed fields, cut to 259 and 49 characters.
 void StorePopupTexts(char16_t (&textField)[kPopupTextUnits],

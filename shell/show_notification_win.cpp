@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "base/geometry_win.h"
+
 namespace {
 
 // A popup the owner's slot points to, or null when it could not be created.
@@ -23,8 +25,8 @@ void PlaceInCorner(CMessageBoxDlg& popup) {
   popup.GetWindowRect(&window);
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const PopupPoint at = CornerPosition({work.left, work.top, work.right, work.bottom},
-                                       window.right - window.left, window.bottom - window.top);
+  const Rect windowRect = FromWinRect(window);
+  const Point at = CornerPosition(FromWinRect(work), windowRect.Width(), windowRect.Height());
   popup.SetWindowPos(HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 

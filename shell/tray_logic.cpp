@@ -21,9 +21,8 @@ int ClampToWorkArea(int x, int y, const IMonitorLookup& monitors) {
   if (monitors.PointOnMonitor(x, y)) return x;
   const void* nearest = monitors.NearestMonitor(x, y);
   if (nearest == nullptr) return x;
-  TrayWorkArea work;
+  Rect work;
   if (!monitors.WorkAreaOf(nearest, work)) return x;
-  if (x < work.left) return work.left;
-  if (x > work.right) return work.right;
-  return x;
+  // The point pulled in as a box of no size; only its x is used.
+  return PullInside({x, y}, 0, 0, work).x;
 }

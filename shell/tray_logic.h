@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/geometry.h"
 #include "base/utf16.h"
 
 constexpr unsigned kTrayIconId = 128;
@@ -24,12 +25,6 @@ enum class TrayCommand { NotOurs, ShowWindow, Exit, About, WebPage };
 TrayCommand TrayMenuCommand(uint64_t commandWParam);
 
 // Where the monitors are: the platform answers, tests fake it.
-struct TrayWorkArea {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-};
 class IMonitorLookup {
  public:
   virtual ~IMonitorLookup() = default;
@@ -37,7 +32,7 @@ class IMonitorLookup {
   // The monitor nearest to the point, or null when there is none.
   virtual const void* NearestMonitor(int x, int y) const = 0;
   // That monitor's work area; false when its information cannot be read.
-  virtual bool WorkAreaOf(const void* monitor, TrayWorkArea& workArea) const = 0;
+  virtual bool WorkAreaOf(const void* monitor, Rect& workArea) const = 0;
 };
 
 // The x at which the menu opens: a point off every monitor is moved into the nearest monitor's

@@ -82,18 +82,18 @@ TEST(PopupPlan, ShowOnAnAbsentPopupCreatesItAndIgnoresAStaleVisibleFlag) {
 }
 
 TEST(PopupPlacement, CornerOfTheWorkArea) {
-  EXPECT_EQ(CornerPosition({0, 0, 1280, 770}, 262, 178), (PopupPoint{1018, 592}));
+  EXPECT_EQ(CornerPosition({0, 0, 1280, 770}, 262, 178), (Point{1018, 592}));
   // A work area that does not start at the origin (taskbar on the left or top).
-  EXPECT_EQ(CornerPosition({40, 30, 1920, 1080}, 300, 200), (PopupPoint{1620, 880}));
+  EXPECT_EQ(CornerPosition({40, 30, 1920, 1080}, 300, 200), (Point{1620, 880}));
 }
 
 TEST(PopupPlacement, OkButtonCentredAndHalfAHeightAboveTheBottom) {
   // 262 wide client, 75 wide button: (262-75)/2 = 93.5 truncates to 93.
   // 170 high client, 23 high button: 170 - 34.5 = 135.5 truncates to 135.
-  EXPECT_EQ(OkButtonPosition(262, 170, 75, 23), (PopupPoint{93, 135}));
+  EXPECT_EQ(OkButtonPosition(262, 170, 75, 23), (Point{93, 135}));
   // A button wider than the client: the division truncates towards zero (-1, not -2).
-  EXPECT_EQ(OkButtonPosition(10, 20, 13, 20), (PopupPoint{-1, -10}));
-  EXPECT_EQ(OkButtonPosition(100, 100, 50, 10), (PopupPoint{25, 85}));
+  EXPECT_EQ(OkButtonPosition(10, 20, 13, 20), (Point{-1, -10}));
+  EXPECT_EQ(OkButtonPosition(100, 100, 50, 10), (Point{25, 85}));
 }
 
 TEST(PopupTexts, LongTextsAreCutToTheFieldsAndTerminated) {

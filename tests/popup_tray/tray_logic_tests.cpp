@@ -34,8 +34,8 @@ TEST(TrayMenu, CommandIdsFromTheLowWord) {
 class FakeMonitors : public IMonitorLookup {
  public:
   struct Monitor {
-    TrayWorkArea bounds;
-    TrayWorkArea work;
+    Rect bounds;
+    Rect work;
     bool infoReadable = true;
   };
   std::vector<Monitor> monitors;
@@ -59,7 +59,7 @@ class FakeMonitors : public IMonitorLookup {
     }
     return best;
   }
-  bool WorkAreaOf(const void* monitor, TrayWorkArea& work) const override {
+  bool WorkAreaOf(const void* monitor, Rect& work) const override {
     const auto* m = static_cast<const Monitor*>(monitor);
     if (!m->infoReadable) return false;
     work = m->work;
