@@ -45,24 +45,37 @@ else()
   target_link_libraries(sitemon_gtest INTERFACE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
 endif()
 
-# sitemon_native_test(<name> <sources...>): a GoogleTest program of the portable core.
+# sitemon_native_test(<name> <sources...>): a GoogleTest program of the portable core, with the
+# portable test helpers (tests/support).
 function(sitemon_native_test name)
   if(WIN32)
     return()
   endif()
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_gtest)
+  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_native_test_support sitemon_gtest)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS native TIMEOUT 300)
 endfunction()
 
-# sitemon_win_test(<name> <sources...>): a GoogleTest program run under Wine.
+# sitemon_win_test(<name> [OWN_PREFIX | OWN_DISPLAY] <sources...>): a GoogleTest program run under
+# Wine, with the Windows test helpers (tests/support). OWN_PREFIX runs it in a Wine prefix of its
+# own (tests/support/wine-isolated), for programs that change or look at what a prefix shares
+# (AppData, the registry, the tray, windows found by title); OWN_DISPLAY also gives it an X
+# display of its own, for programs that depend on focus, activation or the pointer. Either way
+# it can run side by side with the others.
 function(sitemon_win_test name)
   if(NOT WIN32)
     return()
   endif()
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_gtest)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "OWN_PREFIX;OWN_DISPLAY" "" "")
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_win_test_support sitemon_gtest)
+  if(arg_OWN_DISPLAY)
+    set_target_properties(${name} PROPERTIES
+      CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/wine-isolated;--display")
+  elseif(arg_OWN_PREFIX)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/wine-isolated")
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 600)
 endfunction()

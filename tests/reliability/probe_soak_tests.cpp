@@ -17,8 +17,11 @@
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "monitor/site_status_message.h"
-#include "tests/reliability/own_memory_win.h"
-#include "tests/reliability/process_meter_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::PumpFor;
 
 namespace {
 
@@ -110,17 +113,6 @@ LRESULT CALLBACK ReportProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-void PumpFor(DWORD ms) {
-  const DWORD until = ::GetTickCount() + ms;
-  for (;;) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-    const DWORD now = ::GetTickCount();
-    if (static_cast<int>(until - now) <= 0) return;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_ALLINPUT);
-  }
-}
-
 class ProbeRun {
  public:
   ProbeRun(HWND receiver, unsigned port, int workers) : tasks_(static_cast<size_t>(workers)) {
@@ -139,17 +131,15 @@ class ProbeRun {
     }
   }
 
-  // Raises the stop flag and waits for every worker while dispatching their final reports.
-  void Stop() {
+  // Raises the stop flag and waits for every worker while dispatching their final reports; false
+  // when one did not end in time.
+  bool Stop() {
     SetStopRequested(1);
-    for (auto& thread : threads_) {
-      HANDLE handle = thread.get();
-      while (handle && ::MsgWaitForMultipleObjects(1, &handle, FALSE, 30000, QS_ALLINPUT) != WAIT_OBJECT_0) {
-        MSG msg;
-        if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-      }
-    }
+    bool allEnded = true;
+    for (auto& thread : threads_)
+      if (thread && !sitemon_test::PumpUntilSignalled(thread.get(), 60s)) allEnded = false;
     threads_.clear();
+    return allEnded;
   }
 
   size_t started() const {
@@ -171,9 +161,9 @@ struct Snapshot {
 };
 
 Snapshot Take() {
-  const ProcessCounts c = CountProcessResources(::GetCurrentProcess());
+  const sitemon_test::ResourceCounts c = sitemon_test::CountResources();
   return {static_cast<long>(c.kernelHandles), static_cast<long>(c.gdiObjects), static_cast<long>(c.windows),
-          static_cast<long long>(OwnPrivateBytes())};
+          static_cast<long long>(c.privateBytes)};
 }
 
 }  // namespace
@@ -191,9 +181,9 @@ TEST(ProbeSoak, TenThousandProbesLeaveHandlesGdiAndMemoryFlat) {
     ProbeRun run(receiver, server.port(), kWorkers);
     ASSERT_EQ(run.started(), static_cast<size_t>(kWorkers));
     const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(probes / kWorkers + 60) * 1000;
-    while (counts.ok < probes && static_cast<int>(deadline - ::GetTickCount()) > 0) PumpFor(100);
+    while (counts.ok < probes && static_cast<int>(deadline - ::GetTickCount()) > 0) PumpFor(100ms);
     const long endedBefore = counts.ended;
-    run.Stop();
+    EXPECT_TRUE(run.Stop()) << "every worker ends once the stop flag is up";
     EXPECT_EQ(counts.ended - endedBefore, kWorkers) << "every worker ends with one final report";
     ASSERT_GE(counts.ok, probes) << "the probes did not arrive in time";
     EXPECT_EQ(counts.other, 0) << "every probe of the loopback server is answered 200";

@@ -19,7 +19,7 @@
 //                                each batch's rows; with "clear", empty the log after each batch
 //   close                        close the main window and wait until it is gone
 //   popup                        whether the program's popup (the window holding the body text
-//                                1005) is visible
+//                                IDC_POPUP_TEXT) is visible
 //   stack-depth <url>            how deep each of the worker's calls reaches into a fresh thread's
 //                                stack (painted before the call, scanned after it), in KiB
 //   threads <n> <what> <seconds> n threads that each do <what> (sleep: Sleep(1000) in a loop;
@@ -48,13 +48,28 @@
 #include "base/unique_handle_win.h"
 #include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
-#include "tests/reliability/monitor_remote_win.h"
-#include "tests/reliability/process_meter_win.h"
+#include "monitor/site_status_message.h"
+#include "res/resource.h"
+#include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
+#include "tests/support/window_view_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::PollUntil;
+using sitemon_test::Stopwatch;
 
 namespace {
 
 constexpr DWORD kWindowTimeoutMs = 20000;
+constexpr std::chrono::milliseconds kWindowTimeout{kWindowTimeoutMs};
 constexpr DWORD kProbePauseMs = 20;
+// Waits that are measured poll every millisecond.
+constexpr std::chrono::milliseconds kPoll{1};
+
+bool SelectEntry(HWND main, int id, int index) { return SelectComboEntry(::GetDlgItem(main, id), index); }
+bool PressButton(HWND main, int id) { return PostClick(::GetDlgItem(main, id)); }
+bool IsControlEnabled(HWND main, int id) { return ::IsWindowEnabled(::GetDlgItem(main, id)) != FALSE; }
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -93,17 +108,17 @@ int ProbeCompare(const wchar_t* url, int n) {
     // probe wait about 2 ms for that, whichever thread it runs on).
     auto runOurs = [&] {
       ::Sleep(kProbePauseMs);
-      const LARGE_INTEGER t = Now();
+      const Stopwatch t;
       const HttpProbeResult r = worker.ProbeUrl(AsU16(url));
-      a = MillisecondsSince(t);
+      a = t.Milliseconds();
       oursOk = r.outcome == HttpProbeResult::Outcome::kOpened && r.queryOk;
     };
     auto runBare = [&] {
       wchar_t status[51] = {};
       ::Sleep(kProbePauseMs);
-      const LARGE_INTEGER t = Now();
+      const Stopwatch t;
       bareOk = BareProbe(url, status);
-      b = MillisecondsSince(t);
+      b = t.Milliseconds();
     };
     if (i % 2 == 0) {
       runOurs();
@@ -114,9 +129,9 @@ int ProbeCompare(const wchar_t* url, int n) {
     }
     if (!oursOk || !bareOk) ++failures;
     ::Sleep(kProbePauseMs);
-    const LARGE_INTEGER t = Now();
+    const Stopwatch t;
     const HttpProbeResult same = ProbeUrlWinInet(url);
-    const double c = MillisecondsSince(t);
+    const double c = t.Milliseconds();
     if (same.outcome != HttpProbeResult::Outcome::kOpened) ++failures;
     if (i >= 0) {
       ours.push_back(a);
@@ -133,9 +148,9 @@ int ProbeTime(const wchar_t* url, int n) {
   std::vector<double> times;
   std::string status;
   for (int i = 0; i < n; ++i) {
-    const LARGE_INTEGER t = Now();
+    const Stopwatch t;
     const HttpProbeResult r = ProbeUrlWinInet(url);
-    times.push_back(MillisecondsSince(t));
+    times.push_back(t.Milliseconds());
     status = r.outcome == HttpProbeResult::Outcome::kOpened ? Utf8FromU16(r.statusText) : "none";
   }
   std::printf("median_ms %.2f\nmax_ms %.2f\nstatus %s\n", Median(times),
@@ -150,18 +165,18 @@ int StartVisible(const wchar_t* exe, int n) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
-    const LARGE_INTEGER t = Now();
+    const Stopwatch t;
     if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
       std::printf("error cannot start the program (%lu)\n", ::GetLastError());
       return 1;
     }
     UniqueKernelHandle process(info.hProcess), thread(info.hThread);
     HWND main = nullptr;
-    const bool shown = WaitFor([&] {
-      main = FindMonitorWindow(info.dwProcessId);
+    const bool shown = PollUntil([&] {
+      main = FindMainWindow(info.dwProcessId);
       return main && ::IsWindowVisible(main);
-    }, kWindowTimeoutMs);
-    const double ms = MillisecondsSince(t);  // from before CreateProcess
+    }, kWindowTimeout, kPoll);
+    const double ms = t.Milliseconds();  // from before CreateProcess
     if (!shown) {
       ::TerminateProcess(process.get(), 1);
       std::printf("error the main window was not shown\n");
@@ -182,7 +197,7 @@ int StartVisible(const wchar_t* exe, int n) {
 
 HWND MainOrFail() {
   HWND main = nullptr;
-  WaitFor([&] { return (main = FindMonitorWindow()) != nullptr; }, kWindowTimeoutMs);
+  PollUntil([&] { return (main = FindMainWindow()) != nullptr; }, kWindowTimeout, kPoll);
   if (!main) std::printf("error main window not found\n");
   return main;
 }
@@ -195,16 +210,16 @@ int Run(const wchar_t* url, int sites, int intervalIndex) {
     if (i > 1) list += L"\r\n";
     list += url;
   }
-  if (!SelectListEntry(main, kCheckIntervalId, intervalIndex) || !SelectListEntry(main, kRetryCountId, 0) ||
-      !SelectListEntry(main, kRetryIntervalId, 0) || !SetControlText(main, kSiteListId, list)) {
+  if (!SelectEntry(main, IDC_CHECK_INTERVAL, intervalIndex) || !SelectEntry(main, IDC_RETRY_COUNT, 0) ||
+      !SelectEntry(main, IDC_RETRY_INTERVAL, 0) || !SetControlText(::GetDlgItem(main, IDC_SITE_LIST), list)) {
     std::printf("error cannot fill the window\n");
     return 1;
   }
-  const long rowsBefore = RunLogRows(main);
+  const long long rowsBefore = RunLogRowCount(main);
   double ms = 0;
-  if (!PressButton(main, kStartId) ||
-      !WaitFor([&] { return IsControlEnabled(main, kStopId) && RunLogRows(main) >= rowsBefore + sites + 1; },
-               kWindowTimeoutMs, &ms)) {
+  if (!PressButton(main, IDC_START) ||
+      !PollUntil([&] { return IsControlEnabled(main, IDC_STOP) && RunLogRowCount(main) >= rowsBefore + sites + 1; },
+                 kWindowTimeout, kPoll, &ms)) {
     std::printf("error the run did not start\n");
     return 1;
   }
@@ -215,12 +230,13 @@ int Run(const wchar_t* url, int sites, int intervalIndex) {
 int StopTime() {
   HWND main = MainOrFail();
   if (!main) return 1;
-  if (!IsControlEnabled(main, kStopId)) {
+  if (!IsControlEnabled(main, IDC_STOP)) {
     std::printf("error no run to stop\n");
     return 1;
   }
   double ms = 0;
-  if (!PressButton(main, kStopId) || !WaitFor([&] { return IsControlEnabled(main, kStartId); }, 60000, &ms)) {
+  if (!PressButton(main, IDC_STOP) ||
+      !PollUntil([&] { return IsControlEnabled(main, IDC_START); }, 60s, kPoll, &ms)) {
     std::printf("error Start was not enabled again\n");
     return 1;
   }
@@ -243,9 +259,9 @@ int Counts() {
     std::printf("error cannot open the program's process\n");
     return 1;
   }
-  const ProcessCounts c = CountProcessResources(process.get());
-  std::printf("handles %u\ngdi %u\nwindows %u\nprivate_bytes %llu\nrows %ld\n", c.kernelHandles, c.gdiObjects,
-              c.windows, static_cast<unsigned long long>(c.privateBytes), RunLogRows(main));
+  const sitemon_test::ResourceCounts c = sitemon_test::CountResources(process.get());
+  std::printf("handles %u\ngdi %u\nwindows %u\nprivate_bytes %llu\nrows %lld\n", c.kernelHandles, c.gdiObjects,
+              c.windows, static_cast<unsigned long long>(c.privateBytes), RunLogRowCount(main));
   return 0;
 }
 
@@ -254,14 +270,16 @@ int Reports(int site, int status, int count, int batch, bool clear) {
   if (!main) return 1;
   for (int done = 0; done < count;) {
     const int now = std::min(batch, count - done);
-    const long before = RunLogRows(main);
-    for (int i = 0; i < now; ++i) ::PostMessageW(main, kSiteStatusMessage, static_cast<WPARAM>(site), status);
-    if (!WaitFor([&] { return RunLogRows(main) >= before + now; }, 30000)) {
-      std::printf("error the reports did not all arrive (rows %ld, expected %ld)\n", RunLogRows(main), before + now);
+    const long long before = RunLogRowCount(main);
+    for (int i = 0; i < now; ++i) ::PostMessageW(main, WM_SITE_STATUS, static_cast<WPARAM>(site), status);
+    if (!PollUntil([&] { return RunLogRowCount(main) >= before + now; }, 30s, kPoll)) {
+      std::printf("error the reports did not all arrive (rows %lld, expected %lld)\n", RunLogRowCount(main),
+                  before + now);
       return 1;
     }
     done += now;
-    if (clear && (!PressButton(main, kClearLogId) || !WaitFor([&] { return RunLogRows(main) == 0; }, 30000))) {
+    if (clear &&
+        (!PressButton(main, IDC_CLEAR_LOG) || !PollUntil([&] { return RunLogRowCount(main) == 0; }, 30s, kPoll))) {
       std::printf("error the log was not emptied\n");
       return 1;
     }
@@ -270,30 +288,11 @@ int Reports(int site, int status, int count, int batch, bool clear) {
   return 0;
 }
 
-struct PopupSearch {
-  DWORD process;
-  HWND main;
-  HWND found;
-};
-
-BOOL CALLBACK ConsiderPopup(HWND window, LPARAM param) {
-  auto* s = reinterpret_cast<PopupSearch*>(param);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  if (owner == s->process && window != s->main && ::GetDlgItem(window, 1005)) {
-    s->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 int Popup() {
   HWND main = MainOrFail();
   if (!main) return 1;
-  PopupSearch s{0, main, nullptr};
-  ::GetWindowThreadProcessId(main, &s.process);
-  ::EnumWindows(ConsiderPopup, reinterpret_cast<LPARAM>(&s));
-  std::printf("exists %d\nvisible %d\n", s.found ? 1 : 0, s.found && ::IsWindowVisible(s.found) ? 1 : 0);
+  HWND popup = FindPopup(main);
+  std::printf("exists %d\nvisible %d\n", popup ? 1 : 0, popup && ::IsWindowVisible(popup) ? 1 : 0);
   return 0;
 }
 
@@ -301,7 +300,7 @@ int Close() {
   HWND main = MainOrFail();
   if (!main) return 1;
   ::PostMessageW(main, WM_CLOSE, 0, 0);
-  if (!WaitFor([&] { return !::IsWindow(main); }, kWindowTimeoutMs)) {
+  if (!PollUntil([&] { return !::IsWindow(main); }, kWindowTimeout, kPoll)) {
     std::printf("error the main window did not close\n");
     return 1;
   }
@@ -320,9 +319,9 @@ double CpuMs() {
 template <typename Call>
 void TimeCalls(const char* name, int n, Call call) {
   const double cpu = CpuMs();
-  const LARGE_INTEGER t = Now();
+  const Stopwatch t;
   for (int i = 0; i < n; ++i) call();
-  std::printf("%s_wall_ms %.3f\n%s_cpu_ms %.3f\n", name, MillisecondsSince(t) / n, name, (CpuMs() - cpu) / n);
+  std::printf("%s_wall_ms %.3f\n%s_cpu_ms %.3f\n", name, t.Milliseconds() / n, name, (CpuMs() - cpu) / n);
 }
 
 int TickCost(int n) {
@@ -418,25 +417,10 @@ int Threads(int n, bool tick, int seconds) {
   return 0;
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(bytes), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-
 // The site-list edit box's text, line breaks shown as "|"; false when the window did not answer.
 bool ReadSiteList(HWND main, std::wstring& text) {
-  HWND edit = ::GetDlgItem(main, kSiteListId);
-  DWORD_PTR length = 0;
-  if (!edit || !::SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return false;
-  std::wstring buffer(length + 1, L'\0');
-  DWORD_PTR got = 0;
-  if (!::SendMessageTimeoutW(edit, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                             5000, &got))
-    return false;
-  buffer.resize(got);
+  std::wstring buffer;
+  if (!sitemon_test::WindowTextOf(::GetDlgItem(main, IDC_SITE_LIST), buffer)) return false;
   text.clear();
   for (size_t i = 0; i < buffer.size(); ++i) {
     if (buffer[i] == L'\r' && i + 1 < buffer.size() && buffer[i + 1] == L'\n') {
@@ -483,26 +467,28 @@ int Cycle(const wchar_t* exe, std::wstring list, int check, int retries, int ret
 
   int done = 0;
   HWND main = nullptr;
-  bool ok = WaitFor([&] { return !alive() || ((main = FindMonitorWindow(info.dwProcessId)) && ::IsWindowVisible(main)); },
-                    kWindowTimeoutMs) && alive();
+  auto shown = [&] { return (main = FindMainWindow(info.dwProcessId)) && ::IsWindowVisible(main); };
+  bool ok = PollUntil([&] { return !alive() || shown(); }, kWindowTimeout, kPoll) && alive();
   std::wstring loaded;
-  if (ok && ReadSiteList(main, loaded)) std::printf("loaded %s\n", Utf8(loaded).c_str());
+  if (ok && ReadSiteList(main, loaded))
+    std::printf("loaded %s\n", Utf8FromU16(U16View(AsU16(loaded.c_str()), loaded.size())).c_str());
   else ok = false;
-  ok = ok && SelectListEntry(main, kCheckIntervalId, check) && SelectListEntry(main, kRetryCountId, retries) &&
-       SelectListEntry(main, kRetryIntervalId, retryInterval) && SetControlText(main, kSiteListId, text);
+  ok = ok && SelectEntry(main, IDC_CHECK_INTERVAL, check) && SelectEntry(main, IDC_RETRY_COUNT, retries) &&
+       SelectEntry(main, IDC_RETRY_INTERVAL, retryInterval) && SetControlText(::GetDlgItem(main, IDC_SITE_LIST), text);
   for (size_t i = 0; ok && i < actions.size(); ++i) {
     DWORD_PTR ignored = 0;
     switch (actions[i]) {
       case L'S':
         // Stop is enabled early in Start's handler; the sent WM_NULL is handled only after the
         // handler has returned, that is after site.txt was written.
-        ok = PressButton(main, kStartId) &&
-             WaitFor([&] { return !alive() || IsControlEnabled(main, kStopId); }, kWindowTimeoutMs) && alive() &&
+        ok = PressButton(main, IDC_START) &&
+             PollUntil([&] { return !alive() || IsControlEnabled(main, IDC_STOP); }, kWindowTimeout, kPoll) &&
+             alive() &&
              ::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
         break;
       case L'P':
-        ok = PressButton(main, kStopId) &&
-             WaitFor([&] { return !alive() || IsControlEnabled(main, kStartId); }, 30000) && alive();
+        ok = PressButton(main, IDC_STOP) &&
+             PollUntil([&] { return !alive() || IsControlEnabled(main, IDC_START); }, 30s, kPoll) && alive();
         break;
       case L'X':
         ok = ::PostMessageW(main, WM_CLOSE, 0, 0) && ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;

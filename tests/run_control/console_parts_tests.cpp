@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,42 +11,12 @@
 #include "store/posix_files.h"
 #include "store/stored_state.h"
 #include "tests/run_control/fake_run_host.h"
+#include "tests/support/test_files.h"
 
-namespace {
-
-namespace fs = std::filesystem;
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "run-console-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-  U16 File(const char* name) const { return U16FromUtf8((path_ / name).string()); }
-
- private:
-  fs::path path_;
-};
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-void WriteAll(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
-std::string Le32(int32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
-  return s;
-}
-
-}  // namespace
+using sitemon_test::Le32;
+using sitemon_test::ReadBytes;
+using sitemon_test::TempFolder;
+using sitemon_test::WriteBytes;
 
 TEST(ConsoleOutlets, RowsAndShownPopupsBecomeLinesHidesAndTipsNothing) {
   std::vector<std::string> lines;
@@ -70,7 +36,7 @@ TEST(ConsoleStoredState, MissingFilesGiveTheDefaultListAndRepairedSettings) {
   PosixStoreFiles files;
   Utf8CodePage codePage;
   ConfigRecord record;
-  const U16 text = LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, record);
+  const U16 text = LoadStoredState(files, codePage, {dir.File16("site.txt"), dir.File16("Config.dat")}, record);
   EXPECT_EQ(text, DefaultSiteList());
   EXPECT_EQ(record.checkIntervalSeconds, 60);
   EXPECT_EQ(record.retryCount, 3);
@@ -81,20 +47,20 @@ TEST(ConsoleStoredState, MissingFilesGiveTheDefaultListAndRepairedSettings) {
 TEST(ConsoleStoredState, StoredFilesAreReadAsTheWindowReadsThem) {
   TempFolder dir;
   ASSERT_FALSE(dir.path().empty());
-  WriteAll(dir.path() / "Config.dat", Le32(300) + Le32(2));  // short record: retry interval 0
-  WriteAll(dir.path() / "site.txt", "  http://127.0.0.1:1/a\r\n\r\nhttp://127.0.0.1:1/b");
+  WriteBytes(dir.path() / "Config.dat", Le32(300) + Le32(2));  // short record: retry interval 0
+  WriteBytes(dir.path() / "site.txt", "  http://127.0.0.1:1/a\r\n\r\nhttp://127.0.0.1:1/b");
   PosixStoreFiles files;
   Utf8CodePage codePage;
   ConfigRecord record;
-  const U16 text = LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, record);
+  const U16 text = LoadStoredState(files, codePage, {dir.File16("site.txt"), dir.File16("Config.dat")}, record);
   EXPECT_EQ(text, u"  http://127.0.0.1:1/a\r\n\r\nhttp://127.0.0.1:1/b");  // normalised only at Start
   EXPECT_EQ(record.checkIntervalSeconds, 300);
   EXPECT_EQ(record.retryCount, 2);
   EXPECT_EQ(record.retryIntervalSeconds, 30);
 
-  WriteAll(dir.path() / "Config.dat", Le32(45) + Le32(0) + Le32(7));
+  WriteBytes(dir.path() / "Config.dat", Le32(45) + Le32(0) + Le32(7));
   ConfigRecord repaired;
-  LoadStoredState(files, codePage, {dir.File("site.txt"), dir.File("Config.dat")}, repaired);
+  LoadStoredState(files, codePage, {dir.File16("site.txt"), dir.File16("Config.dat")}, repaired);
   EXPECT_EQ(repaired.checkIntervalSeconds, 60);
   EXPECT_EQ(repaired.retryCount, 3);
   EXPECT_EQ(repaired.retryIntervalSeconds, 30);
@@ -107,11 +73,11 @@ TEST(ConsoleRun, StartStopAndSavePrintTheRowsAndWriteTheFiles) {
   SetExitRequested(0);
   TempFolder dir;
   ASSERT_FALSE(dir.path().empty());
-  WriteAll(dir.path() / "Config.dat", Le32(30) + Le32(1) + Le32(10));
-  WriteAll(dir.path() / "site.txt", "http://127.0.0.1:1/ok \r\n\r\n http://127.0.0.1:1/missing\r\n");
+  WriteBytes(dir.path() / "Config.dat", Le32(30) + Le32(1) + Le32(10));
+  WriteBytes(dir.path() / "site.txt", "http://127.0.0.1:1/ok \r\n\r\n http://127.0.0.1:1/missing\r\n");
   PosixStoreFiles files;
   Utf8CodePage codePage;
-  const StoredStatePaths paths{dir.File("site.txt"), dir.File("Config.dat")};
+  const StoredStatePaths paths{dir.File16("site.txt"), dir.File16("Config.dat")};
   ConfigRecord record;
   U16 text = LoadStoredState(files, codePage, paths, record);
 
@@ -158,8 +124,8 @@ TEST(ConsoleRun, StartStopAndSavePrintTheRowsAndWriteTheFiles) {
   EXPECT_EQ(ends, (std::vector<std::string>{"[1]线程退出", "[2]线程退出"}));
   EXPECT_EQ(Body(lines[10]), "监控停止!");
 
-  EXPECT_EQ(ReadAll(dir.path() / "site.txt"), "http://127.0.0.1:1/ok\r\nhttp://127.0.0.1:1/missing");
-  const std::string config = ReadAll(dir.path() / "Config.dat");
+  EXPECT_EQ(ReadBytes(dir.path() / "site.txt"), "http://127.0.0.1:1/ok\r\nhttp://127.0.0.1:1/missing");
+  const std::string config = ReadBytes(dir.path() / "Config.dat");
   ASSERT_EQ(config.size(), 240u);
   EXPECT_EQ(config.substr(0, 20), Le32(30) + Le32(1) + Le32(10) + Le32(0) + Le32(2));
   EXPECT_EQ(g_exitRequested.load(), 1);

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "store/posix_files.h"
 #include "store/stored_state.h"
-#include "tests/store/temp_folder.h"
+#include "tests/support/test_files.h"
+
+using sitemon_test::ReadBytes;
+using sitemon_test::TempFolder;
+using sitemon_test::WriteBytes;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -86,9 +92,9 @@ ConfigRecord RecordWith(int32_t interval, uint8_t fill) {
   return record;
 }
 
-std::vector<uint8_t> ImageOf(const ConfigRecord& record) {
+std::string ImageOf(const ConfigRecord& record) {
   const ConfigBytes image = ConfigRecordToBytes(record);
-  return std::vector<uint8_t>(image.begin(), image.end());
+  return std::string(image.begin(), image.end());
 }
 
 }  // namespace
@@ -96,19 +102,19 @@ std::vector<uint8_t> ImageOf(const ConfigRecord& record) {
 TEST(SafeSave, TargetIsOldOrNewAtEveryStepNeverTorn) {
   TempFolder folder;
   ASSERT_TRUE(folder.ok());
-  const std::string path = folder.File("Config.dat");
+  const std::string path = folder.File("Config.dat").string();
   const auto oldImage = ImageOf(RecordWith(300, 0x11));
   const auto newImage = ImageOf(RecordWith(900, 0x22));
-  WriteRaw(path, oldImage);
+  WriteBytes(path, oldImage);
 
   int looks = 0;
   WatchedFiles files([&] {
     ++looks;
-    const auto now = ReadRaw(path);
+    const auto now = ReadBytes(path);
     EXPECT_TRUE(now == oldImage || now == newImage) << "torn target after " << looks << " steps";
   });
   ASSERT_TRUE(SaveConfig(files, U16FromUtf8(path), RecordWith(900, 0x22)));
-  EXPECT_EQ(ReadRaw(path), newImage);
+  EXPECT_EQ(ReadBytes(path), newImage);
   EXPECT_GE(looks, 4);  // the save went through several steps, each watched
 }
 
@@ -128,14 +134,14 @@ TEST(SafeSave, DeathAtAnyStepLeavesTheOldFileWholeAndTheNextSaveRecovers) {
   for (int dieAt = 0; dieAt < stepsOfAWholeSave; ++dieAt) {
     TempFolder folder;
     ASSERT_TRUE(folder.ok());
-    const std::string path = folder.File("Config.dat");
+    const std::string path = folder.File("Config.dat").string();
     const U16 path16 = U16FromUtf8(path);
     const auto oldImage = ImageOf(RecordWith(300, 0x33));
-    WriteRaw(path, oldImage);
+    WriteBytes(path, oldImage);
 
     DyingFiles dying(dieAt);
     EXPECT_FALSE(SaveConfig(dying, path16, RecordWith(900, 0x44))) << "died at step " << dieAt;
-    EXPECT_EQ(ReadRaw(path), oldImage) << "died at step " << dieAt;
+    EXPECT_EQ(ReadBytes(path), oldImage) << "died at step " << dieAt;
 
     PosixStoreFiles restarted;
     ConfigRecord loaded;
@@ -144,31 +150,31 @@ TEST(SafeSave, DeathAtAnyStepLeavesTheOldFileWholeAndTheNextSaveRecovers) {
     EXPECT_EQ(loaded.opaque[219], 0x33);
 
     ASSERT_TRUE(SaveConfig(restarted, path16, RecordWith(120, 0x55)));
-    EXPECT_EQ(ReadRaw(path), ImageOf(RecordWith(120, 0x55)));
-    EXPECT_FALSE(Exists(path + ".tmp"));
+    EXPECT_EQ(ReadBytes(path), ImageOf(RecordWith(120, 0x55)));
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
   }
 }
 
 TEST(SafeSave, FailedReplaceKeepsTheOldSiteListAndCleansUp) {
   TempFolder folder;
   ASSERT_TRUE(folder.ok());
-  const std::string path = folder.File("site.txt");
-  WriteRaw(path, BytesOf("http://old.example"));
+  const std::string path = folder.File("site.txt").string();
+  WriteBytes(path, "http://old.example");
   FailingReplace files;
   Utf8CodePage codePage;
   EXPECT_FALSE(StoreSiteList(files, codePage, U16FromUtf8(path), u"http://new.example"));
-  EXPECT_EQ(ReadRaw(path), BytesOf("http://old.example"));
-  EXPECT_FALSE(Exists(path + ".tmp"));
+  EXPECT_EQ(ReadBytes(path), "http://old.example");
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
 }
 
 TEST(SafeSave, AFolderInPlaceOfTheFileIsNotWritable) {
   TempFolder folder;
   ASSERT_TRUE(folder.ok());
-  const std::string path = folder.File("site.txt");
-  std::filesystem::create_directory(path);
+  const std::string path = folder.File("site.txt").string();
+  fs::create_directory(path);
   PosixStoreFiles files;
   Utf8CodePage codePage;
   EXPECT_FALSE(LoadSiteText(files, codePage, U16FromUtf8(path)).has_value());
   EXPECT_FALSE(StoreSiteList(files, codePage, U16FromUtf8(path), u"http://a.example"));
-  EXPECT_TRUE(std::filesystem::is_directory(path));
+  EXPECT_TRUE(fs::is_directory(path));
 }

@@ -5,8 +5,9 @@
 // Isolation: the program takes its files from the user's AppData folder, which Wine (like
 // Windows) resolves through HKCU\...\Explorer\User Shell Folders\AppData. The test points that
 // value at a scratch folder of its own for its duration and restores the original value
-// afterwards (also after a failure), so no other test's files are read or written. The ctest
-// entry is RUN_SERIAL so that no other program reads AppData meanwhile.
+// afterwards (also after a failure), so no other test's files are read or written. The test runs
+// in a Wine prefix of its own (tests/support/wine-isolated), so that no other program reads
+// AppData meanwhile.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,8 +17,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,13 +24,20 @@
 
 #include "base/unique_handle_win.h"
 #include "tests/support/loopback_http_server_win.h"
+#include "tests/support/test_files.h"
 
 using namespace std::chrono_literals;
+using sitemon_test::Le32;
+using sitemon_test::ReadBytes;
+using sitemon_test::TempFolder;
+using sitemon_test::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
 
 const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+// The scratch folders' names begin so, to recognise a value left behind.
+const char kScratchName[] = "sitemon-console-test";
 const wchar_t kScratchMarker[] = L"sitemon-console-test-";
 
 // Points the user's AppData at a folder for the object's life.
@@ -76,41 +82,6 @@ class AppDataRedirect {
   bool hadOriginal_ = false;
   bool ok_ = false;
 };
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    wchar_t temp[MAX_PATH];
-    const DWORD n = ::GetTempPathW(MAX_PATH, temp);
-    if (n == 0 || n >= MAX_PATH) return;
-    path_ = fs::path(temp) / (std::wstring(kScratchMarker) + std::to_wstring(::GetCurrentProcessId()));
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-    fs::create_directories(path_ / L"DorvaneSiteMonitor", ec);
-    if (ec) path_.clear();
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string Le32(int32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
-  return s;
-}
-void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The console program's path: the build gives it as a Unix path under Wine (drive Z: is /).
 std::wstring ConsoleProgramPath() {
@@ -203,15 +174,16 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   const std::string okUrl = server.Url("/ok");
   const std::string missingUrl = server.Url("/missing");
 
-  ScratchFolder scratch;
-  ASSERT_FALSE(scratch.path().empty());
+  TempFolder scratch(kScratchName);
+  ASSERT_TRUE(scratch.ok());
   const fs::path dataFolder = scratch.path() / L"DorvaneSiteMonitor";
+  ASSERT_TRUE(fs::create_directory(dataFolder));
   // Shortest settings the lists offer: check every 30 s, one retry after 10 s.
   std::string config = Le32(30) + Le32(1) + Le32(10) + Le32(0) + Le32(2);
   config.resize(240, '\0');
   config[100] = '\x5A';  // the opaque block must come back unchanged
-  WriteAll(dataFolder / L"Config.dat", config);
-  WriteAll(dataFolder / L"site.txt", "  " + okUrl + "  \r\n\r\n" + missingUrl + "\r\n");
+  ASSERT_TRUE(WriteBytes(dataFolder / L"Config.dat", config));
+  ASSERT_TRUE(WriteBytes(dataFolder / L"site.txt", "  " + okUrl + "  \r\n\r\n" + missingUrl + "\r\n"));
 
   AppDataRedirect redirect(scratch.path().wstring());
   ASSERT_TRUE(redirect.ok());
@@ -320,8 +292,8 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   EXPECT_EQ(ends2, 1);
 
   // Start stored the normalised list; leaving saved the settings with the opaque block intact.
-  EXPECT_EQ(ReadAll(dataFolder / L"site.txt"), okUrl + "\r\n" + missingUrl);
-  EXPECT_EQ(ReadAll(dataFolder / L"Config.dat"), config);
+  EXPECT_EQ(ReadBytes(dataFolder / L"site.txt"), okUrl + "\r\n" + missingUrl);
+  EXPECT_EQ(ReadBytes(dataFolder / L"Config.dat"), config);
 }
 
 // Registered as the ctest cleanup of the test above: if that run was killed before it could

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "monitor/run_flags.h"
 #include "monitor/run_host_win.h"
 #include "monitor/site_status_message.h"
+#include "tests/support/message_pump_win.h"
 #include "tests/support/recording_outlets.h"
 
 namespace {
@@ -49,19 +51,7 @@ DWORD WINAPI TestWorker(LPVOID param) {
 }
 
 // The message loop between Start and Stop, until cond holds or the deadline passes.
-template <typename Cond>
-bool PumpUntil(Cond cond) {
-  const DWORD deadline = ::GetTickCount() + 10000;
-  while (!cond()) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-    if (cond()) break;
-    const DWORD now = ::GetTickCount();
-    if (now >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline - now, QS_ALLINPUT);
-  }
-  return true;
-}
+bool PumpUntil(const std::function<bool()>& cond) { return sitemon_test::PumpUntil(cond, std::chrono::seconds(10)); }
 
 class TestRunWindow : public IRunWindow {
  public:

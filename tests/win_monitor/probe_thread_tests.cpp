@@ -5,16 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <vector>
 
 #include "base/unique_handle_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "tests/support/loopback_http_server_win.h"
+#include "tests/support/message_pump_win.h"
 
 using namespace std::chrono_literals;
 using sitemon_test::LoopbackHttpServer;
+using sitemon_test::PumpUntil;
+using sitemon_test::PumpUntilSignalled;
 
 namespace {
 
@@ -45,32 +47,6 @@ class ReportWindow {
   HWND hwnd() const { return hwnd_; }
   std::vector<Report> reports;
 
-  // Dispatches this thread's messages until the condition holds or the deadline passes.
-  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) return false;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-    return true;
-  }
-  // Waits for the thread to end while dispatching messages (the worker's last report is sent).
-  bool WaitForThread(HANDLE thread, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) return false;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-      const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
-      if (r == WAIT_OBJECT_0) return true;
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-  }
   size_t CountStatus(LPARAM status) const {
     size_t n = 0;
     for (const Report& r : reports) n += r.status == status ? 1 : 0;
@@ -100,7 +76,7 @@ class ProbeThreadTest : public ::testing::Test {
   void TearDown() override {
     // Never leave a worker behind: it would report to a window that is gone.
     SetStopRequested(1);
-    if (thread) window.WaitForThread(thread.get(), 10s);
+    if (thread) PumpUntilSignalled(thread.get(), 10s);
     SetStopRequested(0);
     SetExitRequested(0);
   }
@@ -129,7 +105,7 @@ TEST_F(ProbeThreadTest, ReportsAFailureOncePerRetryBudgetAndEndsWithASentNine) {
   server.SetReply("/missing", sitemon_test::StatusReply(404, "Not Found"));
   StartWorker("/missing", 2, 1, 1);
   // Two failed probes per report: at about 1 s and 2 s, then 4 s and 5 s.
-  ASSERT_TRUE(window.PumpUntil([&] { return window.reports.size() >= 2; }, 15s));
+  ASSERT_TRUE(PumpUntil([&] { return window.reports.size() >= 2; }, 15s));
   EXPECT_EQ(window.reports[0].siteNumber, 4u);
   EXPECT_EQ(window.reports[0].status, 404);
   EXPECT_FALSE(window.reports[0].sent);
@@ -139,7 +115,7 @@ TEST_F(ProbeThreadTest, ReportsAFailureOncePerRetryBudgetAndEndsWithASentNine) {
   EXPECT_LE(requestsAtSecondReport, 5u);  // a fifth probe may just have begun
 
   SetStopRequested(1);
-  ASSERT_TRUE(window.WaitForThread(thread.get(), 10s));
+  ASSERT_TRUE(PumpUntilSignalled(thread.get(), 10s));
   DWORD code = 99;
   ASSERT_TRUE(GetExitCodeThread(thread.get(), &code));
   EXPECT_EQ(code, 0u);
@@ -156,9 +132,9 @@ TEST_F(ProbeThreadTest, ReportsAFailureOncePerRetryBudgetAndEndsWithASentNine) {
 TEST_F(ProbeThreadTest, SuccessIsReportedOnEveryProbe) {
   server.SetReply("/ok", sitemon_test::StatusReply(200, "OK"));
   StartWorker("/ok", 1, 1, 1);
-  ASSERT_TRUE(window.PumpUntil([&] { return window.reports.size() >= 3; }, 15s));
+  ASSERT_TRUE(PumpUntil([&] { return window.reports.size() >= 3; }, 15s));
   SetStopRequested(1);
-  ASSERT_TRUE(window.WaitForThread(thread.get(), 10s));
+  ASSERT_TRUE(PumpUntilSignalled(thread.get(), 10s));
   EXPECT_EQ(window.CountStatus(200), server.RequestCount());
   EXPECT_EQ(window.reports.back().status, 9);
 }
@@ -178,7 +154,7 @@ TEST_F(ProbeThreadTest, RefusedAddressIsReportedAs22AfterTheRetries) {
   CopyToField(task.url, kSiteUrlUnits, U16(refused.begin(), refused.end()));
   thread.reset(CreateThread(nullptr, 0, SiteProbeThreadProc, &task, 0, nullptr));
   ASSERT_TRUE(thread);
-  ASSERT_TRUE(window.PumpUntil([&] { return !window.reports.empty(); }, 15s));
+  ASSERT_TRUE(PumpUntil([&] { return !window.reports.empty(); }, 15s));
   EXPECT_EQ(window.reports[0].status, 22);
   EXPECT_EQ(window.reports[0].siteNumber, 1u);
 }
@@ -186,7 +162,7 @@ TEST_F(ProbeThreadTest, RefusedAddressIsReportedAs22AfterTheRetries) {
 TEST_F(ProbeThreadTest, ExitRaisedBeforeTheThreadStartsSendsOnlyNine) {
   SetExitRequested(1);
   StartWorker("/never", 2, 1, 1);
-  ASSERT_TRUE(window.WaitForThread(thread.get(), 10s));
+  ASSERT_TRUE(PumpUntilSignalled(thread.get(), 10s));
   ASSERT_EQ(window.reports.size(), 1u);
   EXPECT_EQ(window.reports[0].status, 9);
   EXPECT_TRUE(window.reports[0].sent);

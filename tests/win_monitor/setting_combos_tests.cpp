@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/wide_text_win.h"
+#include "res/resource.h"
 #include "shell/settings_lists_win.h"
 
 namespace {
@@ -13,7 +14,7 @@ class SettingCombosTest : public ::testing::Test {
   void SetUp() override {
     parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(parent, nullptr);
-    for (int id : {1009, 1010, 1011}) {
+    for (int id : {IDC_CHECK_INTERVAL, IDC_RETRY_COUNT, IDC_RETRY_INTERVAL}) {
       // No CBS_SORT, as in the main window: entries stay at the positions they are inserted at.
       ASSERT_NE(CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 200, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr),
@@ -38,16 +39,16 @@ class SettingCombosTest : public ::testing::Test {
 TEST_F(SettingCombosTest, FillSelectAndRepairFromAZeroRecord) {
   MonitorSettings stored{};
   FillSettingCombos(parent, stored);
-  EXPECT_EQ(SendDlgItemMessageW(parent, 1009, CB_GETCOUNT, 0, 0), 6);
-  EXPECT_EQ(SendDlgItemMessageW(parent, 1010, CB_GETCOUNT, 0, 0), 3);
-  EXPECT_EQ(SendDlgItemMessageW(parent, 1011, CB_GETCOUNT, 0, 0), 5);
-  EXPECT_EQ(ItemText(1009, 0), u"30秒");
-  EXPECT_EQ(ItemText(1009, 5), u"15分钟");
-  EXPECT_EQ(ItemText(1011, 1), u"30秒");
-  EXPECT_EQ(SendDlgItemMessageW(parent, 1009, CB_GETITEMDATA, 3, 0), 300);
-  EXPECT_EQ(Selected(1009), 1);
-  EXPECT_EQ(Selected(1010), 2);
-  EXPECT_EQ(Selected(1011), 1);
+  EXPECT_EQ(SendDlgItemMessageW(parent, IDC_CHECK_INTERVAL, CB_GETCOUNT, 0, 0), 6);
+  EXPECT_EQ(SendDlgItemMessageW(parent, IDC_RETRY_COUNT, CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(SendDlgItemMessageW(parent, IDC_RETRY_INTERVAL, CB_GETCOUNT, 0, 0), 5);
+  EXPECT_EQ(ItemText(IDC_CHECK_INTERVAL, 0), u"30秒");
+  EXPECT_EQ(ItemText(IDC_CHECK_INTERVAL, 5), u"15分钟");
+  EXPECT_EQ(ItemText(IDC_RETRY_INTERVAL, 1), u"30秒");
+  EXPECT_EQ(SendDlgItemMessageW(parent, IDC_CHECK_INTERVAL, CB_GETITEMDATA, 3, 0), 300);
+  EXPECT_EQ(Selected(IDC_CHECK_INTERVAL), 1);
+  EXPECT_EQ(Selected(IDC_RETRY_COUNT), 2);
+  EXPECT_EQ(Selected(IDC_RETRY_INTERVAL), 1);
   EXPECT_EQ(stored.checkIntervalSeconds, 60);
   EXPECT_EQ(stored.retryCount, 3);
   EXPECT_EQ(stored.retryIntervalSeconds, 30);
@@ -56,19 +57,19 @@ TEST_F(SettingCombosTest, FillSelectAndRepairFromAZeroRecord) {
 TEST_F(SettingCombosTest, ReadBackTakesTheSelectedItemsData) {
   MonitorSettings stored{120, 2, 300};
   FillSettingCombos(parent, stored);
-  EXPECT_EQ(Selected(1009), 2);
-  EXPECT_EQ(Selected(1010), 1);
-  EXPECT_EQ(Selected(1011), 4);
-  SendDlgItemMessageW(parent, 1009, CB_SETCURSEL, 5, 0);
-  SendDlgItemMessageW(parent, 1010, CB_SETCURSEL, 0, 0);
-  SendDlgItemMessageW(parent, 1011, CB_SETCURSEL, 0, 0);
+  EXPECT_EQ(Selected(IDC_CHECK_INTERVAL), 2);
+  EXPECT_EQ(Selected(IDC_RETRY_COUNT), 1);
+  EXPECT_EQ(Selected(IDC_RETRY_INTERVAL), 4);
+  SendDlgItemMessageW(parent, IDC_CHECK_INTERVAL, CB_SETCURSEL, 5, 0);
+  SendDlgItemMessageW(parent, IDC_RETRY_COUNT, CB_SETCURSEL, 0, 0);
+  SendDlgItemMessageW(parent, IDC_RETRY_INTERVAL, CB_SETCURSEL, 0, 0);
   MonitorSettings read{};
   ReadSettingCombos(parent, read);
   EXPECT_EQ(read.checkIntervalSeconds, 900);
   EXPECT_EQ(read.retryCount, 1);
   EXPECT_EQ(read.retryIntervalSeconds, 10);
   // With no selection the defaults are read, never CB_ERR.
-  SendDlgItemMessageW(parent, 1010, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  SendDlgItemMessageW(parent, IDC_RETRY_COUNT, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   ReadSettingCombos(parent, read);
   EXPECT_EQ(read.retryCount, 3);
 }

@@ -15,6 +15,8 @@
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_flags.h"
 #include "tests/support/loopback_http_server_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
 
 using namespace std::chrono_literals;
 using sitemon_test::LoopbackHttpServer;
@@ -121,9 +123,8 @@ TEST_F(WinInetProbeTest, VeryLongAddressIsRequestedWhole) {
 
 namespace {
 
-// How many handles the process holds. Where GetProcessHandleCount is not supported (Wine answers
-// 0), the slot a fresh handle gets stands in: both Windows and Wine hand out the lowest free slot,
-// so leaked handles push it up. WinINet's own handles are watched the same way.
+// How many kernel handles the process holds, and WinINet's own handles: WinINet hands out the
+// lowest free slot, so the slot a fresh one gets stands in for their number (leaks push it up).
 struct HandleUse {
   long kernel = 0;
   long internet = 0;
@@ -131,13 +132,7 @@ struct HandleUse {
 
 HandleUse MeasureHandleUse() {
   HandleUse use;
-  DWORD count = 0;
-  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) {
-    use.kernel = static_cast<long>(count);
-  } else {
-    UniqueKernelHandle probe(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    use.kernel = static_cast<long>(reinterpret_cast<uintptr_t>(probe.get()) / 4);
-  }
+  use.kernel = static_cast<long>(sitemon_test::CountResources().kernelHandles);
   UniqueInternetHandle internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   use.internet = static_cast<long>(reinterpret_cast<uintptr_t>(internet.get()));
   return use;
@@ -288,8 +283,14 @@ TEST_F(WinInetProbeTest, TheWorkersProbeIsFreedWhenTheSiteLetsGoAndLeavesNoHandl
     ASSERT_EQ(each.statusText, i % 2 ? u"200" : u"404") << i;
   }
   ASSERT_TRUE(healthy.WaitForRequests(211, 10s));
-  Sleep(200);  // the pool thread of the last probe may still be on its way out
-  const HandleUse after = MeasureHandleUse();
+  // The pool thread of the last probe may still be on its way out.
+  HandleUse after;
+  sitemon_test::PollUntil(
+      [&] {
+        after = MeasureHandleUse();
+        return after.kernel - before.kernel < 20 && after.internet - before.internet < 5;
+      },
+      2s);
   EXPECT_LT(after.kernel - before.kernel, 20) << before.kernel << " -> " << after.kernel;
   EXPECT_LT(after.internet - before.internet, 5) << before.internet << " -> " << after.internet;
 }

@@ -1,6 +1,8 @@
 // The notice request against a loopback notice service started by each test.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <thread>
 
 #include "base/wide_text_win.h"
@@ -8,10 +10,13 @@
 #include "notice/notice_request_win.h"
 #include "notice_test_window_win.h"
 #include "tests/support/loopback_http_server_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
 
 using namespace notice_win_test;
 using namespace std::chrono_literals;
 using sitemon_test::LoopbackHttpServer;
+using sitemon_test::PumpUntil;
 using sitemon_test::StatusReply;
 
 namespace {
@@ -166,10 +171,10 @@ TEST(NoticeRequestWin, HandleCountStaysFlatOverRepeatedRequests) {
     }
   };
   round(8);  // WinINet sets up its own helpers on first use
-  DWORD before = 0, after = 0;
-  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &before));
+  const uint32_t before = sitemon_test::CountResources().kernelHandles;
+  ASSERT_GT(before, 0u) << "the handle count is not real";
   round(40);
-  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &after));
+  const uint32_t after = sitemon_test::CountResources().kernelHandles;
   EXPECT_LE(after, before + 3) << "before " << before << ", after " << after;
   EXPECT_EQ(server.RequestCount(), 48u);
 }

@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <memory>
 
 #include "notice/notice_check_win.h"
@@ -67,20 +65,5 @@ class TestWindow {
   std::unique_ptr<TestWindowData> data_;
   HWND hwnd_ = nullptr;
 };
-
-// Dispatches this thread's messages until done() or the deadline; returns done().
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
-  return true;
-}
 
 }  // namespace notice_win_test

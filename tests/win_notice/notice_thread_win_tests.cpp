@@ -7,11 +7,14 @@
 #include "monitor/run_flags.h"
 #include "notice_test_window_win.h"
 #include "tests/support/loopback_http_server_win.h"
+#include "tests/support/message_pump_win.h"
 
 using namespace notice_win_test;
 using namespace std::chrono_literals;
 using sitemon_test::Dripped;
 using sitemon_test::LoopbackHttpServer;
+using sitemon_test::PumpFor;
+using sitemon_test::PumpUntil;
 using sitemon_test::StatusReply;
 
 namespace {
@@ -101,7 +104,7 @@ TEST(NoticeThreadWin, WindowEndingWhileTheRequestIsInFlightGetsNothing) {
     link.reset();
     EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 30s)) << end;
     thread.join();
-    PumpUntil([] { return false; }, 200ms);
+    PumpFor(200ms);
     EXPECT_EQ(outcome, NoticeRequestOutcome::Understood) << end;
     EXPECT_EQ(g_noticeMessages.load(), 0) << end;
     if (window) {

@@ -8,7 +8,11 @@
 #include <thread>
 
 #include "shell/about_dlg_win.h"
-#include "tests/win_popup_tray/message_pump_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::FindOwnWindow;
+using sitemon_test::WorkArea;
 
 namespace {
 
@@ -42,17 +46,12 @@ struct SeenBox {
 
 // Waits (bounded) for our about box to appear, records what it shows, then does `act` to it.
 void WorkTheBoxFromOutside(SeenBox& seen, const std::function<void(HWND)>& act) {
-  const ULONGLONG deadline = ::GetTickCount64() + 3000;
   HWND box = nullptr;
-  while (box == nullptr && ::GetTickCount64() < deadline) {
-    HWND candidate = FindOwnWindow(L"#32770");
-    if (candidate != nullptr && ::GetDlgItem(candidate, CAboutDlg::kTextId) != nullptr &&
-        ::IsWindowVisible(candidate))
-      box = candidate;
-    else
-      ::Sleep(10);  // polling the other thread's window, bounded by the deadline
-  }
-  if (box == nullptr) return;
+  const auto open = [&] {
+    box = FindOwnWindow(L"#32770");
+    return box != nullptr && ::GetDlgItem(box, CAboutDlg::kTextId) != nullptr && ::IsWindowVisible(box);
+  };
+  if (!sitemon_test::PollUntil(open, std::chrono::milliseconds(3000), std::chrono::milliseconds(10))) return;
   wchar_t text[256] = {};
   ::GetDlgItemTextW(box, CAboutDlg::kTextId, text, 256);
   seen.text = text;
@@ -66,12 +65,6 @@ void WorkTheBoxFromOutside(SeenBox& seen, const std::function<void(HWND)>& act) 
 void PostKey(HWND box, WPARAM key) {
   ::PostMessageW(box, WM_KEYDOWN, key, 0);
   ::PostMessageW(box, WM_KEYUP, key, 0xC0000000);
-}
-
-RECT WorkArea() {
-  RECT work{};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  return work;
 }
 
 TEST(AboutBox, OpensOverTheActiveWindowWithNameVersionAndCopyright) {

@@ -5,17 +5,20 @@
 #include <vector>
 
 #include "base/wide_text_win.h"
+#include "res/resource.h"
 #include "shell/show_notification_win.h"
-#include "tests/win_popup_tray/message_pump_win.h"
-#include "tests/win_popup_tray/resource_counts_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
+#include "tests/support/window_view_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::CountResources;
+using sitemon_test::PumpFor;
+using sitemon_test::PumpUntil;
+using sitemon_test::ResourceCounts;
+using sitemon_test::WorkArea;
 
 namespace {
-
-RECT WorkArea() {
-  RECT work{};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  return work;
-}
 
 std::wstring ItemText(HWND dialog, int id) {
   wchar_t text[600] = {};
@@ -59,8 +62,8 @@ TEST_F(PopupTest, FirstHideRequestCreatesThePopupHiddenWithItsTitle) {
   HWND w = Window();
   EXPECT_TRUE(::IsWindow(w));
   EXPECT_FALSE(::IsWindowVisible(w));
-  EXPECT_EQ(ItemText(w, 1004), L"Dorvane提示");  // the template's "Corvell提示" is gone
-  EXPECT_EQ(ItemText(w, 1005), L"");
+  EXPECT_EQ(ItemText(w, IDC_POPUP_TITLE), L"Dorvane提示");  // the template's "Corvell提示" is gone
+  EXPECT_EQ(ItemText(w, IDC_POPUP_TEXT), L"");
   EXPECT_EQ(::GetWindow(w, GW_OWNER), nullptr);  // parent is the desktop: no owner
   EXPECT_NE(::GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
   EXPECT_EQ(popup->Countdown(), 60);
@@ -92,7 +95,7 @@ TEST_F(PopupTest, InitialisationPlacesOkButtonAndSetsTheBoldTitleFont) {
   EXPECT_EQ(::GetWindowLongW(ok, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(w, IDCANCEL)));
 
-  HFONT font = reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, 1004, WM_GETFONT, 0, 0));
+  HFONT font = reinterpret_cast<HFONT>(::SendDlgItemMessageW(w, IDC_POPUP_TITLE, WM_GETFONT, 0, 0));
   ASSERT_NE(font, nullptr);
   LOGFONTW lf{};
   ASSERT_NE(::GetObjectW(font, sizeof(lf), &lf), 0);
@@ -117,8 +120,8 @@ TEST_F(PopupTest, ShowSlidesIntoTheCornerTopmostWithoutTakingActivation) {
   EXPECT_NE(::GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
   EXPECT_EQ(::GetActiveWindow(), other.hwnd);
   EXPECT_NE(::GetForegroundWindow(), w);
-  EXPECT_EQ(ItemText(w, 1005), L"http://127.0.0.1/ 网页不存在");
-  EXPECT_EQ(ItemText(w, 1004), L"Dorvane提示");
+  EXPECT_EQ(ItemText(w, IDC_POPUP_TEXT), L"http://127.0.0.1/ 网页不存在");
+  EXPECT_EQ(ItemText(w, IDC_POPUP_TITLE), L"Dorvane提示");
   EXPECT_EQ(popup->Countdown(), 3);
 }
 
@@ -127,9 +130,9 @@ TEST_F(PopupTest, ShownForThreeSecondsFadesAtTheThirdTick) {
   const ULONGLONG shown = ::GetTickCount64();
   ASSERT_TRUE(Visible());
   // Still up after the first tick.
-  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() < 3; }, 2500));
+  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() < 3; }, 2500ms));
   EXPECT_TRUE(Visible());
-  ASSERT_TRUE(PumpUntil([&] { return !Visible(); }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return !Visible(); }, 5000ms));
   const ULONGLONG elapsed = ::GetTickCount64() - shown;
   // The n-th tick comes n-1 to n seconds after the slide-in (timer phase), plus scheduling.
   EXPECT_GE(elapsed, 1900u);
@@ -142,7 +145,7 @@ TEST_F(PopupTest, ShownForThreeSecondsFadesAtTheThirdTick) {
 TEST_F(PopupTest, SecondShowWhileVisibleReplacesTextAndRestartsTheCountdown) {
   ShowNotification(popup, 1, 0, u"first", u"t");
   EXPECT_EQ(popup->Countdown(), 60);
-  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() < 60; }, 2500));
+  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() < 60; }, 2500ms));
   CMessageBoxDlg* same = popup;
   // The user dragged it away meanwhile.
   ::SetWindowPos(Window(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -150,7 +153,7 @@ TEST_F(PopupTest, SecondShowWhileVisibleReplacesTextAndRestartsTheCountdown) {
   EXPECT_EQ(popup, same);  // one popup, reused
   EXPECT_TRUE(Visible());
   EXPECT_EQ(popup->Countdown(), 5);
-  EXPECT_EQ(ItemText(Window(), 1005), L"second");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"second");
   RECT r{};
   ::GetWindowRect(Window(), &r);
   EXPECT_EQ(r.right, WorkArea().right);
@@ -159,19 +162,19 @@ TEST_F(PopupTest, SecondShowWhileVisibleReplacesTextAndRestartsTheCountdown) {
 
 TEST_F(PopupTest, NegativeSecondsKeepTheCountdownAndEmptyTextsKeepTheTexts) {
   ShowNotification(popup, 1, 10, u"body", u"title");
-  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() <= 9; }, 2500));
+  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() <= 9; }, 2500ms));
   const int left = popup->Countdown();
   ShowNotification(popup, 1, -1, u"", u"");
   EXPECT_EQ(popup->Countdown(), left);
-  EXPECT_EQ(ItemText(Window(), 1005), L"body");
-  EXPECT_EQ(ItemText(Window(), 1004), L"title");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"body");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TITLE), L"title");
   EXPECT_TRUE(Visible());
   // A hidden popup has counted back to 60; a negative show keeps that.
   ShowNotification(popup, 0, 0, u"", u"");
-  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() == 60; }, 2500));
+  ASSERT_TRUE(PumpUntil([&] { return popup->Countdown() == 60; }, 2500ms));
   ShowNotification(popup, 1, -5, u"again", u"");
   EXPECT_EQ(popup->Countdown(), 60);
-  EXPECT_EQ(ItemText(Window(), 1004), L"");  // a non-empty text replaces both
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TITLE), L"");  // a non-empty text replaces both
 }
 
 TEST_F(PopupTest, HideRequestsLeaveTheCountdownAloneAndMayChangeTheText) {
@@ -179,11 +182,11 @@ TEST_F(PopupTest, HideRequestsLeaveTheCountdownAloneAndMayChangeTheText) {
   ShowNotification(popup, 0, 3, u"fading", u"t");
   EXPECT_FALSE(Visible());
   EXPECT_EQ(popup->Countdown(), 7);
-  EXPECT_EQ(ItemText(Window(), 1005), L"fading");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"fading");
   // Hiding a hidden popup changes nothing visible.
   ShowNotification(popup, 0, 0, u"", u"");
   EXPECT_FALSE(Visible());
-  EXPECT_EQ(ItemText(Window(), 1005), L"fading");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"fading");
 }
 
 TEST_F(PopupTest, OkHidesAtOnceAndTheNextTickResetsTheCount) {
@@ -191,7 +194,7 @@ TEST_F(PopupTest, OkHidesAtOnceAndTheNextTickResetsTheCount) {
   ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   EXPECT_FALSE(Visible());
   EXPECT_EQ(popup->Countdown(), 30);
-  EXPECT_TRUE(PumpUntil([&] { return popup->Countdown() == 60; }, 2500));
+  EXPECT_TRUE(PumpUntil([&] { return popup->Countdown() == 60; }, 2500ms));
   ASSERT_NE(popup, nullptr);
 }
 
@@ -207,7 +210,7 @@ TEST_F(PopupTest, ATimerOtherThanTheCountdownIsIgnored) {
 TEST_F(PopupTest, CancelReleasesThePopupAndTheNextNotificationCreatesAFreshOne) {
   ShowNotification(popup, 1, 30, u"x", u"t");
   HWND old = Window();
-  HFONT font = reinterpret_cast<HFONT>(::SendDlgItemMessageW(old, 1004, WM_GETFONT, 0, 0));
+  HFONT font = reinterpret_cast<HFONT>(::SendDlgItemMessageW(old, IDC_POPUP_TITLE, WM_GETFONT, 0, 0));
   ASSERT_NE(::GetObjectType(font), 0u);
   ::SendMessageW(old, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   EXPECT_EQ(popup, nullptr);  // the owner's slot was cleared by the popup itself
@@ -218,14 +221,14 @@ TEST_F(PopupTest, CancelReleasesThePopupAndTheNextNotificationCreatesAFreshOne) 
   ASSERT_NE(popup, nullptr);
   EXPECT_TRUE(Visible());
   EXPECT_EQ(popup->Countdown(), 4);
-  EXPECT_EQ(ItemText(Window(), 1005), L"fresh");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"fresh");
 }
 
 TEST_F(PopupTest, CloseRequestActsAsCancel) {
   ShowNotification(popup, 1, 30, u"x", u"t");
   HWND old = Window();
   ::SendMessageW(old, WM_CLOSE, 0, 0);  // what Alt+F4 sends; the dialog turns it into Cancel
-  EXPECT_TRUE(PumpUntil([&] { return popup == nullptr; }, 2000));
+  EXPECT_TRUE(PumpUntil([&] { return popup == nullptr; }, 2000ms));
   EXPECT_FALSE(::IsWindow(old));
   ShowNotification(popup, 0, 0, u"", u"Dorvane提示");
   EXPECT_NE(popup, nullptr);
@@ -289,35 +292,13 @@ TEST_F(PopupTest, LongTextsAreCutToTheirFields) {
   ShowNotification(popup, 1, 30, text, title);
   EXPECT_EQ(U16(popup->Text()), U16(259, u'长'));
   EXPECT_EQ(U16(popup->Title()), U16(49, u'T'));
-  EXPECT_EQ(ItemText(Window(), 1005), std::wstring(259, L'长'));
-  EXPECT_EQ(ItemText(Window(), 1004), std::wstring(49, L'T'));
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), std::wstring(259, L'长'));
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TITLE), std::wstring(49, L'T'));
 }
 
 void PrintCounts(const char* what, const ResourceCounts& before, const ResourceCounts& after) {
-  printf("%s: GDI objects %lu -> %lu, windows/user objects %lu -> %lu, handles %lu -> %lu (%s)\n", what,
-         before.gdiObjects, after.gdiObjects, before.userObjects, after.userObjects, before.kernelHandles,
-         after.kernelHandles, after.how.c_str());
-}
-
-// The leak checks below are only as good as the counts: they must see objects come and go.
-TEST(ResourceCounting, SeesFontsWindowsAndHandlesComeAndGo) {
-  const ResourceCounts before = CountResources();
-  HFONT fonts[5];
-  for (HFONT& f : fonts) f = ::CreateFontW(14, 0, 0, 0, FW_BOLD, 0, 0, 0, 134, 0, 0, 0, 0, L"宋体");
-  HANDLE events[3];
-  for (HANDLE& e : events) e = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  const ResourceCounts during = CountResources();
-  for (HFONT f : fonts) ::DeleteObject(f);
-  for (HANDLE e : events) ::CloseHandle(e);
-  ::DestroyWindow(window);
-  const ResourceCounts after = CountResources();
-  EXPECT_EQ(during.gdiObjects, before.gdiObjects + 5);
-  EXPECT_EQ(during.kernelHandles, before.kernelHandles + 3);
-  EXPECT_GE(during.userObjects, before.userObjects + 1);
-  EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-  EXPECT_EQ(after.kernelHandles, before.kernelHandles);
-  EXPECT_EQ(after.userObjects, before.userObjects);
+  printf("%s: GDI objects %u -> %u, windows %u -> %u, handles %u -> %u\n", what, before.gdiObjects,
+         after.gdiObjects, before.windows, after.windows, before.kernelHandles, after.kernelHandles);
 }
 
 TEST_F(PopupTest, AThousandNotificationsLeaveResourceUseFlat) {
@@ -328,18 +309,18 @@ TEST_F(PopupTest, AThousandNotificationsLeaveResourceUseFlat) {
   for (int i = 0; i < 1000; ++i) {
     const U16 text = u"http://127.0.0.1:" + U16Decimal(8000 + i) + u"/ 网页不存在";
     ShowNotification(popup, 1, (i % 4) * 5, text, u"Dorvane提示");
-    if (i % 100 == 99) PumpFor(0);
+    if (i % 100 == 99) PumpFor(0ms);
   }
   const ResourceCounts after = CountResources();
   EXPECT_EQ(popup, first);
   EXPECT_TRUE(Visible());
-  EXPECT_EQ(ItemText(Window(), 1005), L"http://127.0.0.1:8999/ 网页不存在");
+  EXPECT_EQ(ItemText(Window(), IDC_POPUP_TEXT), L"http://127.0.0.1:8999/ 网页不存在");
   // The counts must be real ones, not the zeros of an unimplemented call.
   ASSERT_GT(before.gdiObjects, 0u);
-  ASSERT_GT(before.userObjects, 0u);
+  ASSERT_GT(before.windows, 0u);
   ASSERT_GT(before.kernelHandles, 0u);
   EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
-  EXPECT_LE(after.userObjects, before.userObjects);
+  EXPECT_LE(after.windows, before.windows);
   EXPECT_LE(after.kernelHandles, before.kernelHandles + 2);
   PrintCounts("1000 notifications", before, after);
 }
@@ -351,7 +332,7 @@ TEST_F(PopupTest, ThreeHundredCreateAndCancelCyclesFreeEveryFont) {
     ShowNotification(popup, 1, 3, u"cycle", u"t");
     ASSERT_NE(popup, nullptr);
     HWND w = Window();
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageW(w, 1004, WM_GETFONT, 0, 0));
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageW(w, IDC_POPUP_TITLE, WM_GETFONT, 0, 0));
     ::SendMessageW(w, WM_COMMAND, IDCANCEL, 0);
     ASSERT_EQ(popup, nullptr);
     if (::GetObjectType(font) == 0) ++freedFonts;
@@ -360,7 +341,7 @@ TEST_F(PopupTest, ThreeHundredCreateAndCancelCyclesFreeEveryFont) {
   EXPECT_EQ(freedFonts, 300);
   ASSERT_GT(before.gdiObjects, 0u);
   EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
-  EXPECT_LE(after.userObjects, before.userObjects);
+  EXPECT_LE(after.windows, before.windows);
   EXPECT_LE(after.kernelHandles, before.kernelHandles + 2);
   PrintCounts("300 create/cancel cycles", before, after);
 }

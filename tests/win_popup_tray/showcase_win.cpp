@@ -6,7 +6,11 @@
 
 #include "shell/about_dlg_win.h"
 #include "shell/show_notification_win.h"
-#include "tests/win_popup_tray/message_pump_win.h"
+#include "tests/support/message_pump_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::FindOwnWindow;
+using sitemon_test::PumpFor;
 
 namespace {
 void Announce(const char* line) {
@@ -20,7 +24,7 @@ int wmain() {
   ShowNotification(popup, 0, 0, u"", u"Dorvane提示");
   ShowNotification(popup, 1, 10, u"http://127.0.0.1:8080/shop 网页不存在", u"Dorvane提示");
   Announce("popup shown");
-  PumpFor(3000);
+  PumpFor(3000ms);
   DestroyPopup(popup);
 
   // The about box closes itself after three seconds: a thread timer ends the modal loop.

@@ -6,14 +6,20 @@
 #include <atomic>
 #include <thread>
 
+#include "res/resource.h"
 #include "shell/shell_icon_win.h"
-#include "tests/win_popup_tray/message_pump_win.h"
-#include "tests/win_popup_tray/tray_observer_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/window_view_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::PumpFor;
+using sitemon_test::PumpUntil;
+using sitemon_test::TrayIcons;
 
 namespace {
 
 // The main window's part in the tray: its own handlers come first (none here), then the mix-in.
-class TrayHost : public CWindow, public CShellIcon<TrayHost, CAppIconMenu<TrayHost, 201>, 201> {
+class TrayHost : public CWindow, public CShellIcon<TrayHost, CAppIconMenu<TrayHost, IDR_TRAYMENU>, IDR_TRAYMENU> {
  public:
   TrayHost() {
     WNDCLASSW wc{};
@@ -45,10 +51,16 @@ class TrayHost : public CWindow, public CShellIcon<TrayHost, CAppIconMenu<TrayHo
   }
 };
 
+// Whether the shell shows `text` as the tooltip of one of the tray's icons.
 bool HasTooltip(const std::wstring& text) {
-  for (const auto& t : ForeignTooltipTexts())
+  for (const auto& t : sitemon_test::TooltipTextsOf(TrayIcons()))
     if (t == text) return true;
   return false;
+}
+
+// The number of icons in Wine's stand-alone tray; -1 when there is no such tray.
+int StandaloneTrayIconCount() {
+  return sitemon_test::HasStandaloneTray() ? static_cast<int>(TrayIcons().size()) : -1;
 }
 
 TEST(TrayIcon, AddFillsTheRecordAndShowsTheTitleAsTooltip) {
@@ -70,19 +82,19 @@ TEST(TrayIcon, AddFillsTheRecordAndShowsTheTitleAsTooltip) {
     EXPECT_STREQ(nid.szInfoTitle, L"Corvell网站监控");
     EXPECT_STREQ(nid.szInfo, L"");
 
-    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000ms));
     if (iconsBefore >= 0) {
       EXPECT_EQ(StandaloneTrayIconCount(), iconsBefore + 1);
     }
 
     host.SetTrayTip(u"Dorvane网站监控\n状态：网页不存在");
     EXPECT_EQ(host.IconRecord().uFlags, 7u);
-    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Dorvane网站监控\n状态：网页不存在"); }, 3000));
+    EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Dorvane网站监控\n状态：网页不存在"); }, 3000ms));
     EXPECT_FALSE(HasTooltip(L"Corvell网站监控"));
   }
   // The host's destruction removed the icon.
   if (iconsBefore >= 0) {
-    EXPECT_TRUE(PumpUntil([&] { return StandaloneTrayIconCount() == iconsBefore; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return StandaloneTrayIconCount() == iconsBefore; }, 3000ms));
   }
   EXPECT_FALSE(HasTooltip(L"Dorvane网站监控\n状态：网页不存在"));
 }
@@ -92,16 +104,16 @@ TEST(TrayIcon, LongTipIsCutTo127Characters) {
   host.AddTrayIcon();
   host.SetTrayTip(U16(200, u'状'));
   EXPECT_EQ(std::wstring(host.IconRecord().szTip), std::wstring(127, L'状'));
-  EXPECT_TRUE(PumpUntil([] { return HasTooltip(std::wstring(127, L'状')); }, 3000));
+  EXPECT_TRUE(PumpUntil([] { return HasTooltip(std::wstring(127, L'状')); }, 3000ms));
 }
 
 TEST(TrayIcon, RemoveTakesTheIconAwayAtOnce) {
   const int iconsBefore = StandaloneTrayIconCount();
   TrayHost host;
   host.AddTrayIcon();
-  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000ms));
   host.RemoveTrayIcon();
-  EXPECT_TRUE(PumpUntil([] { return !HasTooltip(L"Corvell网站监控"); }, 3000));
+  EXPECT_TRUE(PumpUntil([] { return !HasTooltip(L"Corvell网站监控"); }, 3000ms));
   if (iconsBefore >= 0) {
     EXPECT_EQ(StandaloneTrayIconCount(), iconsBefore);
   }
@@ -111,10 +123,10 @@ TEST(TrayIcon, TaskbarCreatedAddsTheIconAgainWithTheTitle) {
   TrayHost host;
   host.AddTrayIcon();
   host.SetTrayTip(u"状态：正常");
-  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"状态：正常"); }, 3000));
+  ASSERT_TRUE(PumpUntil([] { return HasTooltip(L"状态：正常"); }, 3000ms));
   ASSERT_NE(host.TaskbarCreatedMessage(), 0u);
   EXPECT_EQ(::SendMessageW(host.m_hWnd, host.TaskbarCreatedMessage(), 0, 0), 0);
-  EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000));
+  EXPECT_TRUE(PumpUntil([] { return HasTooltip(L"Corvell网站监控"); }, 3000ms));
   EXPECT_FALSE(HasTooltip(L"状态：正常"));
   EXPECT_EQ(host.IconRecord().uFlags, 0x17u);
 }
@@ -148,38 +160,32 @@ TEST(TrayWindow, MinimisingHidesAndALeftClickOnOurIconRestores) {
 }
 
 TEST(TrayWindow, AClickOnTheShellsIconWindowReachesTheCallback) {
-  const std::vector<HWND> before = StandaloneTrayIcons();
-  if (::FindWindowW(L"__winex11_standalone_tray", nullptr) == nullptr && before.empty())
+  const std::vector<HWND> before = TrayIcons();
+  if (!sitemon_test::HasStandaloneTray())
     GTEST_SKIP() << "no standalone tray window on this desktop";
   TrayHost host;
   host.AddTrayIcon();
   HWND ours = nullptr;
   ASSERT_TRUE(PumpUntil(
       [&] {
-        for (HWND icon : StandaloneTrayIcons())
+        for (HWND icon : TrayIcons())
           if (std::find(before.begin(), before.end(), icon) == before.end()) ours = icon;
         return ours != nullptr;
       },
-      3000));
+      3000ms));
   ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
   ASSERT_FALSE(::IsWindowVisible(host.m_hWnd));
   ::SendMessageW(ours, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageW(ours, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000));
+  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000ms));
 }
 
 // Closes the tray menu from a second thread once it is open: Down + Enter picks the first item,
 // Escape closes it. Returns whether the menu was seen.
 bool OperateMenuFromOutside(std::initializer_list<WPARAM> keys, RECT* menuRect) {
-  const ULONGLONG deadline = ::GetTickCount64() + 3000;
   HWND menu = nullptr;
-  while (::GetTickCount64() < deadline) {
-    menu = ::FindWindowW(L"#32768", nullptr);
-    if (menu != nullptr && ::IsWindowVisible(menu)) break;
-    menu = nullptr;
-    ::Sleep(10);  // polling another thread's state, bounded by the deadline
-  }
-  if (menu == nullptr) return false;
+  const auto open = [&] { return (menu = ::FindWindowW(L"#32768", nullptr)) != nullptr && ::IsWindowVisible(menu); };
+  if (!sitemon_test::PollUntil(open, 3000ms, 10ms)) return false;
   if (menuRect != nullptr) ::GetWindowRect(menu, menuRect);
   for (WPARAM key : keys) {
     ::PostMessageW(menu, WM_KEYDOWN, key, 0);
@@ -202,7 +208,7 @@ TEST(TrayMenu, RightClickOpensTheMenuAndItsFirstItemShowsTheWindow) {
   ASSERT_TRUE(seen);
   EXPECT_STREQ(host.IconRecord().szInfo, L"");  // the balloon text was put back as it was
   // The chosen item arrives as a command: the window is shown and restored.
-  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000));
+  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(host.m_hWnd) && !::IsIconic(host.m_hWnd); }, 3000ms));
   EXPECT_GE(host.commandsSeen, 1);
 }
 
@@ -214,7 +220,7 @@ TEST(TrayMenu, EscapeClosesTheMenuWithoutACommand) {
   ::SendMessageW(host.m_hWnd, WM_TRAY_NOTIFY, 128, WM_RBUTTONUP);
   outside.join();
   ASSERT_TRUE(seen);
-  PumpFor(200);
+  PumpFor(200ms);
   EXPECT_EQ(host.commandsSeen, 0);
   EXPECT_EQ(::FindWindowW(L"#32768", nullptr) != nullptr && ::IsWindowVisible(::FindWindowW(L"#32768", nullptr)),
             false);
@@ -224,7 +230,7 @@ TEST(TrayMenu, ShowWindowCommandRestoresAMinimisedWindow) {
   TrayHost host;
   ::ShowWindow(host.m_hWnd, SW_MINIMIZE);
   ASSERT_FALSE(::IsWindowVisible(host.m_hWnd));
-  EXPECT_EQ(::SendMessageW(host.m_hWnd, WM_COMMAND, 32775, 0), 0);
+  EXPECT_EQ(::SendMessageW(host.m_hWnd, WM_COMMAND, ID_TRAY_SHOW, 0), 0);
   EXPECT_TRUE(::IsWindowVisible(host.m_hWnd));
   EXPECT_FALSE(::IsIconic(host.m_hWnd));
 }
@@ -232,17 +238,17 @@ TEST(TrayMenu, ShowWindowCommandRestoresAMinimisedWindow) {
 TEST(TrayMenu, ExitCommandDestroysTheWindowAndQuitsWithZero) {
   TrayHost host;
   HWND w = host.m_hWnd;
-  ::SendMessageW(w, WM_COMMAND, 32776, 0);
+  ::SendMessageW(w, WM_COMMAND, ID_TRAY_EXIT, 0);
   EXPECT_FALSE(::IsWindow(w));
   int quitCode = -1;
-  EXPECT_TRUE(PumpUntil([&] { return quitCode != -1; }, 2000, &quitCode));
+  EXPECT_TRUE(PumpUntil([&] { return quitCode != -1; }, 2000ms, &quitCode));
   EXPECT_EQ(quitCode, 0);
 }
 
 TEST(TrayMenu, UnknownCommandsAreLeftToTheWindow) {
   TrayHost host;
   LRESULT result = 99;
-  EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_COMMAND, 1002, 0, result));
+  EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_COMMAND, IDC_START, 0, result));
   EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_COMMAND, 2, 0, result));
   EXPECT_FALSE(host.ProcessTrayMessage(host.m_hWnd, WM_ERASEBKGND, 0, 0, result));
   EXPECT_EQ(result, 99);
@@ -254,7 +260,7 @@ TEST(TrayMenu, TheMenuResourceHasItsFourCommandsInOrder) {
   HMENU tray = ::GetSubMenu(host.Menu(), 0);
   ASSERT_NE(tray, nullptr);
   ASSERT_EQ(::GetMenuItemCount(tray), 6);
-  const UINT ids[] = {32775, 0, 32779, 32777, 0, 32776};
+  const UINT ids[] = {ID_TRAY_SHOW, 0, ID_TRAY_VISIT, ID_TRAY_ABOUT, 0, ID_TRAY_EXIT};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(::GetMenuItemID(tray, i), ids[i]) << i;
 }
 

@@ -13,7 +13,14 @@
 #include "framework/reflect_win.h"
 #include "res/resource.h"
 #include "shell/button_bt_win.h"
-#include "win_test_support.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/resource_counts_win.h"
+#include "tests/win_shell/canvas_win.h"
+
+using sitemon_test::CountResources;
+using sitemon_test::PumpPending;
+using sitemon_test::PumpUntil;
+using sitemon_test::ResourceCounts;
 
 namespace {
 
@@ -25,7 +32,7 @@ constexpr COLORREF kText = RGB(255, 255, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kGreyText = RGB(180, 180, 180);
 
-// Template 202: button 1 ("确定") and button 2, both drawn.
+// Template IDD_POPUP: button 1 ("确定") and button 2, both drawn.
 class ButtonHostDlg : public CDialogImpl<ButtonHostDlg>, public CWinDataExchange<ButtonHostDlg> {
  public:
   enum { IDD = IDD_POPUP };
@@ -182,23 +189,12 @@ TEST_F(ButtonPaintTest, EraseRequestsAreAnsweredWithoutPainting) {
   EXPECT_EQ(c.At(width / 2, height / 2), RGB(1, 2, 3));
 }
 
-TEST_F(ButtonPaintTest, LeakProbeSeesADeliberateLeak) {
-  // The probe the next test relies on can tell: 50 brushes held are seen.
-  const long before = GdiObjectsProbe();
-  std::vector<HBRUSH> held;
-  for (int i = 0; i < 50; ++i) held.push_back(::CreateSolidBrush(RGB(i, 0, 0)));
-  const long during = GdiObjectsProbe();
-  for (HBRUSH b : held) ::DeleteObject(b);
-  EXPECT_GE(during - before, 45);  // about 50; under Wine the probe is a high-water mark
-}
-
 TEST_F(ButtonPaintTest, TwoHundredHoverAndPressRepaintsLeakNoGdiObjectOrHandle) {
   host.ShowWindow(SW_SHOWNOACTIVATE);
   Canvas c(width, height);
   for (int i = 0; i < 10; ++i) Paint(c);  // first paints may fill caches
   host.UpdateWindow();
-  const long gdiBefore = GdiObjectsProbe();
-  const long handlesBefore = KernelHandlesProbe();
+  const ResourceCounts before = CountResources();
   for (int i = 0; i < 200; ++i) {
     host.button.m_bHover = (i % 2) == 0;
     host.button.SendMessageW(BM_SETSTATE, (i % 4) < 2 ? TRUE : FALSE);
@@ -206,14 +202,13 @@ TEST_F(ButtonPaintTest, TwoHundredHoverAndPressRepaintsLeakNoGdiObjectOrHandle) 
     host.button.Invalidate(FALSE);  // and the real paint path, on the screen
     host.button.UpdateWindow();
   }
-  const long gdiAfter = GdiObjectsProbe();
-  const long handlesAfter = KernelHandlesProbe();
-  RecordProperty("gdi_probe_before", static_cast<int>(gdiBefore));
-  RecordProperty("gdi_probe_after", static_cast<int>(gdiAfter));
-  std::printf("GDI probe before/after 200 repaints: %ld / %ld; handle probe: %ld / %ld\n", gdiBefore, gdiAfter,
-              handlesBefore, handlesAfter);
-  EXPECT_EQ(gdiAfter, gdiBefore);
-  EXPECT_EQ(handlesAfter, handlesBefore);
+  const ResourceCounts after = CountResources();
+  RecordProperty("gdi_objects_before", static_cast<int>(before.gdiObjects));
+  RecordProperty("gdi_objects_after", static_cast<int>(after.gdiObjects));
+  std::printf("GDI objects before/after 200 repaints: %u / %u; handles: %u / %u\n", before.gdiObjects,
+              after.gdiObjects, before.kernelHandles, after.kernelHandles);
+  EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+  EXPECT_EQ(after.kernelHandles, before.kernelHandles);
 }
 
 }  // namespace

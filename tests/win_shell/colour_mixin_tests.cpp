@@ -8,7 +8,10 @@
 #include "framework/reflect_win.h"
 #include "res/resource.h"
 #include "shell/colour_mixins_win.h"
-#include "win_test_support.h"
+#include "tests/support/resource_counts_win.h"
+#include "tests/win_shell/canvas_win.h"
+
+using sitemon_test::CountResources;
 
 namespace {
 
@@ -105,27 +108,27 @@ TEST_F(ColourMixinTest, RepeatedErasesLeakNothing) {
   dialog.GetClientRect(&client);
   Canvas c(client.right, client.bottom);
   for (int i = 0; i < 5; ++i) dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(c.dc()));
-  const long before = GdiObjectsProbe();
+  const uint32_t before = CountResources().gdiObjects;
   for (int i = 0; i < 200; ++i) {
     dialog.SendMessageW(WM_ERASEBKGND, reinterpret_cast<WPARAM>(c.dc()));
     Ask(WM_CTLCOLORSTATIC, c.dc(), IDC_TITLE_LINE);
   }
-  EXPECT_EQ(GdiObjectsProbe(), before);
+  EXPECT_EQ(CountResources().gdiObjects, before);
 }
 
 TEST(ColourMixinLifetimeTest, BrushesLiveExactlyAsLongAsTheWindowObject) {
-  long withOneAlive = 0;
+  uint32_t withOneAlive = 0;
   {
     auto dialog = std::make_unique<BlueDlg>();
     HBRUSH background = dialog->CPaintBkgnd::Brush();
     EXPECT_EQ(::GetObjectType(background), static_cast<DWORD>(OBJ_BRUSH));
     EXPECT_EQ(::GetObjectType(dialog->CCtrlColor::Brush()), static_cast<DWORD>(OBJ_BRUSH));
-    withOneAlive = GdiObjectsProbe();
+    withOneAlive = CountResources().gdiObjects;
   }
-  // A hundred more objects made and destroyed: had each kept its two brushes, the probe would
+  // A hundred more objects made and destroyed: had each kept its two brushes, the count would
   // have risen by two hundred.
   for (int i = 0; i < 100; ++i) BlueDlg passing;
-  EXPECT_LE(GdiObjectsProbe(), withOneAlive);
+  EXPECT_LE(CountResources().gdiObjects, withOneAlive);
 }
 
 TEST(ColourMixinHollowTest, PopupStaticsGetBlackTextOnTheHollowBrush) {

@@ -16,7 +16,9 @@
 #include "framework/reflect_win.h"
 #include "framework/window_impl_win.h"
 #include "res/resource.h"
-#include "win_test_support.h"
+#include "tests/support/message_pump_win.h"
+
+using sitemon_test::PumpPending;
 
 namespace {
 
@@ -52,7 +54,7 @@ class RecordingButton : public CWindowImpl<RecordingButton, CButton>, public COw
   std::vector<std::string>& log_;
 };
 
-// Template 202 has buttons 1 and 2 and the statics 1004 and 1005.
+// Template IDD_POPUP has buttons 1 and 2 and the statics IDC_POPUP_TITLE and IDC_POPUP_TEXT.
 class TestDlg : public CDialogImpl<TestDlg>, public CWinDataExchange<TestDlg> {
  public:
   enum { IDD = IDD_POPUP };

@@ -19,7 +19,17 @@
 #include "shell/main_dlg_win.h"
 #include "shell/message_loop_win.h"
 #include "shell/window_placement.h"
-#include "win_test_support.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/test_files.h"
+#include "tests/support/window_view_win.h"
+
+using namespace std::chrono_literals;
+using sitemon_test::ClassOf;
+using sitemon_test::PumpUntil;
+using sitemon_test::ReadBytes;
+using sitemon_test::TempFolder;
+using sitemon_test::WriteBytes;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -35,12 +45,6 @@ DWORD WINAPI FakeWorker(LPVOID param) {
 std::wstring Text(HWND window) {
   const U16 text = WindowText(window);
   return std::wstring(AsWide(text.c_str()), text.size());
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  ::GetClassNameW(window, name, 64);
-  return name;
 }
 
 std::vector<std::wstring> LogRows(HWND list) {
@@ -82,7 +86,7 @@ std::wregex TimedRow(const std::wstring& text) {
   return std::wregex(L"^[ 0-9]{3}[0-9]-[1-9][0-9]?-[1-9][0-9]? [0-2][0-9]:[0-5][0-9]:[0-5][0-9] " + text + L"$");
 }
 
-int32_t IntAt(const std::wstring& bytes, size_t offset) {
+int32_t IntAt(const std::string& bytes, size_t offset) {
   uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | (static_cast<uint32_t>(bytes[offset + static_cast<size_t>(i)]) & 0xFF);
   return static_cast<int32_t>(v);
@@ -114,7 +118,7 @@ class MainDlgTest : public ::testing::Test {
     ASSERT_NE(dialog->Create(nullptr, 0), nullptr);
   }
   HWND Item(int id) const { return dialog->GetDlgItem(id); }
-  std::wstring DataFile(const wchar_t* name) const { return dataFolder->path() + L"\\DorvaneSiteMonitor\\" + name; }
+  fs::path DataFile(const wchar_t* name) const { return dataFolder->path() / L"DorvaneSiteMonitor" / name; }
   // The quit code posted on this thread, or -1.
   static int DrainQuit() {
     MSG msg;
@@ -249,7 +253,7 @@ TEST_F(MainDlgTest, CentredOnTheWorkArea) {
   dialog->GetWindowRect(&window);
   RECT work{};
   ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
-  const ScreenPoint expected = CentreOnWorkArea(window.right - window.left, window.bottom - window.top,
+  const Point expected = CentreOnWorkArea(window.right - window.left, window.bottom - window.top,
                                                 {work.left, work.top, work.right, work.bottom});
   EXPECT_EQ(window.left, expected.x);
   EXPECT_EQ(window.top, expected.y);
@@ -269,10 +273,10 @@ TEST_F(MainDlgTest, NewRowsGoOnTopAndClearEmptiesTheLog) {
 }
 
 TEST_F(MainDlgTest, StoredStateIsLoadedAtStart) {
-  ::CreateDirectoryW((dataFolder->path() + L"\\DorvaneSiteMonitor").c_str(), nullptr);
+  fs::create_directory(dataFolder->path() / L"DorvaneSiteMonitor");
   // 8 bytes: 300 seconds and 2 retries; the retry interval is missing (0) and becomes 30 s.
-  ASSERT_TRUE(WriteFileBytes(DataFile(L"Config.dat"), std::string("\x2c\x01\x00\x00\x02\x00\x00\x00", 8)));
-  ASSERT_TRUE(WriteFileBytes(DataFile(L"site.txt"), "http://a.example/\r\nhttp://b.example/"));
+  ASSERT_TRUE(WriteBytes(DataFile(L"Config.dat"), std::string("\x2c\x01\x00\x00\x02\x00\x00\x00", 8)));
+  ASSERT_TRUE(WriteBytes(DataFile(L"site.txt"), "http://a.example/\r\nhttp://b.example/"));
   Open();
   EXPECT_EQ(SelectedText(Item(IDC_CHECK_INTERVAL)), L"5分钟");
   EXPECT_EQ(SelectedText(Item(IDC_RETRY_COUNT)), L"2次");
@@ -292,14 +296,14 @@ TEST_F(MainDlgTest, CancelCommandSavesSettingsDestroysTheWindowAndQuitsWithTwo) 
   EXPECT_TRUE(ExitRequested());
   EXPECT_TRUE(StopRequested());
 
-  const std::wstring config = ReadFileBytesAsString(DataFile(L"Config.dat"));
+  const std::string config = ReadBytes(DataFile(L"Config.dat"));
   ASSERT_EQ(config.size(), 240u);
   EXPECT_EQ(IntAt(config, 0), 60);
   EXPECT_EQ(IntAt(config, 4), 3);
   EXPECT_EQ(IntAt(config, 8), 30);
   EXPECT_EQ(IntAt(config, 12), 0);
   EXPECT_EQ(IntAt(config, 16), 2);
-  EXPECT_EQ(config.find_first_not_of(L'\0', 20), std::wstring::npos);
+  EXPECT_EQ(config.find_first_not_of('\0', 20), std::string::npos);
 }
 
 TEST_F(MainDlgTest, EscapeThroughTheLoopsFilterIsTheCancelCommand) {
@@ -311,7 +315,7 @@ TEST_F(MainDlgTest, EscapeThroughTheLoopsFilterIsTheCancelCommand) {
   escape.message = WM_KEYDOWN;
   escape.wParam = VK_ESCAPE;
   EXPECT_TRUE(loop.FilterMessage(&escape));
-  PumpUntil([&] { return !::IsWindow(window); }, 3000);
+  PumpUntil([&] { return !::IsWindow(window); }, 3000ms);
   EXPECT_FALSE(::IsWindow(window));
   EXPECT_EQ(DrainQuit(), 2);
 }
@@ -321,7 +325,7 @@ TEST_F(MainDlgTest, StartAndStopThroughTheButtons) {
   dialog->ShowWindow(SW_SHOW);
   ::SetDlgItemTextW(dialog->m_hWnd, IDC_SITE_LIST, L"  http://127.0.0.1:9/one  \r\n\r\n\x3000http://127.0.0.1:9/two\r\n");
   ::SendMessageW(Item(IDC_START), BM_CLICK, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return dialog->Run().RunActive(); }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return dialog->Run().RunActive(); }, 3000ms));
   EXPECT_FALSE(::IsWindowEnabled(Item(IDC_START)));
   EXPECT_TRUE(::IsWindowEnabled(Item(IDC_STOP)));
   EXPECT_EQ(Text(Item(IDC_SITE_LIST)), L"http://127.0.0.1:9/one\r\nhttp://127.0.0.1:9/two");
@@ -330,10 +334,10 @@ TEST_F(MainDlgTest, StartAndStopThroughTheButtons) {
   EXPECT_TRUE(std::regex_match(rows[0], TimedRow(L"监控开始运行")));
   EXPECT_TRUE(std::regex_match(rows[1], TimedRow(L"线程\\[2\\]启动")));
   EXPECT_TRUE(std::regex_match(rows[2], TimedRow(L"线程\\[1\\]启动")));
-  EXPECT_EQ(ReadFileBytesAsString(DataFile(L"site.txt")), L"http://127.0.0.1:9/one\r\nhttp://127.0.0.1:9/two");
+  EXPECT_EQ(ReadBytes(DataFile(L"site.txt")), "http://127.0.0.1:9/one\r\nhttp://127.0.0.1:9/two");
 
   ::SendMessageW(Item(IDC_STOP), BM_CLICK, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(Item(IDC_START)) != FALSE; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(Item(IDC_START)) != FALSE; }, 5000ms));
   EXPECT_FALSE(::IsWindowEnabled(Item(IDC_STOP)));
   rows = LogRows(Item(IDC_RUN_LOG));
   ASSERT_GE(rows.size(), 8u);

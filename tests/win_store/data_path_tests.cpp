@@ -6,7 +6,11 @@
 #include <string>
 
 #include "store/data_path_win.h"
-#include "tests/win_store/win_temp_folder.h"
+#include "tests/support/test_files.h"
+
+using sitemon_test::RemoveTree;
+using sitemon_test::TempFolder;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,9 +29,9 @@ class DataPath : public ::testing::Test {
     ASSERT_FALSE(appData_.empty());
     sub_ = L"SitemonStoreTest-" + std::to_wstring(::GetCurrentProcessId());
     root_ = appData_ + L"\\" + sub_;
-    WinTempFolder::RemoveTree(root_);
+    RemoveTree(root_);
   }
-  void TearDown() override { WinTempFolder::RemoveTree(root_); }
+  void TearDown() override { RemoveTree(root_); }
 
   std::wstring appData_, sub_, root_;
 };
@@ -48,7 +52,7 @@ TEST_F(DataPath, FileNameIsJoinedAndOnlyTheFolderIsCreated) {
   EXPECT_TRUE(MakeDataPath(out, sub_.c_str(), L"Config.dat"));
   EXPECT_EQ(std::wstring(out), root_ + L"\\Config.dat");
   EXPECT_TRUE(::PathIsDirectoryW(root_.c_str()));
-  EXPECT_FALSE(ExistsW(out));
+  EXPECT_FALSE(fs::exists(out));
   // An existing folder is simply used again.
   EXPECT_TRUE(MakeDataPath(out, sub_.c_str(), L"site.txt"));
   EXPECT_EQ(std::wstring(out), root_ + L"\\site.txt");
@@ -61,18 +65,18 @@ TEST_F(DataPath, EmptyPartsLeaveTheBaseFolder) {
 }
 
 TEST(DataPathLimits, APathTooLongForTheBufferIsLeftEmptyAndNothingIsCreated) {
-  WinTempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
-  std::wstring base = folder.path() + L"\\";
+  std::wstring base = folder.path().wstring() + L"\\";
   base.append(kDataPathUnits - 10 - base.size(), L'x');  // 249 units: the file name cannot fit
   wchar_t out[kDataPathUnits];
   out[0] = L'?';
   EXPECT_FALSE(MakeDataPathUnder(out, base.c_str(), L"DorvaneSiteMonitor", L"site.txt"));
   EXPECT_EQ(out[0], L'\0');
-  EXPECT_FALSE(ExistsW(base));
+  EXPECT_FALSE(fs::exists(base));
 
   // Exactly 259 units still fit.
-  const std::wstring sub(kDataPathUnits - 1 - folder.path().size() - 1, L'y');
+  const std::wstring sub(kDataPathUnits - 1 - folder.path().wstring().size() - 1, L'y');
   EXPECT_TRUE(MakeDataPathUnder(out, folder.path().c_str(), sub.c_str(), L""));
   EXPECT_EQ(std::wstring(out).size(), kDataPathUnits - 1);
 }

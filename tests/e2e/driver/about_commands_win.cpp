@@ -1,9 +1,16 @@
 // Commands on the about box: its text, place and visibility, and the Escape key.
 #include <windows.h>
 
+#include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
 #include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::PollUntil;
+using sitemon_test::WindowTextOf;
+using sitemon_test::WorkArea;
 
 namespace {
 
@@ -12,7 +19,7 @@ bool AboutState(HWND main, JsonLine& out) {
   out.Bool("found", about != nullptr).Bool("main_enabled", ::IsWindowEnabled(main) != FALSE);
   if (!about) return true;
   std::wstring text;
-  HWND textControl = ::GetDlgItem(about, kAboutTextId);
+  HWND textControl = ::GetDlgItem(about, IDC_ABOUT_TEXT);
   if (!WindowTextOf(textControl, text)) return Fail(out, L"about text not readable");
   RECT rect{}, textRect{};
   ::GetWindowRect(about, &rect);
@@ -40,10 +47,10 @@ bool CmdWaitAbout(const Args& args, JsonLine& out) {
   }
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
-  const bool reached = WaitUntil(timeout, [&] {
+  const bool reached = PollUntil([&] {
     HWND about = FindAboutBox(main);
     return open ? about && ::IsWindowVisible(about) : about == nullptr;
-  });
+  }, std::chrono::milliseconds(timeout));
   if (!AboutState(main, out)) return false;
   return reached ? true : Fail(out, L"the about box did not reach that state in time");
 }

@@ -34,20 +34,6 @@ std::string RectJson(const RECT& r) {
   return json;
 }
 
-RECT WorkArea() {
-  RECT work{};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  return work;
-}
-
-UniqueKernelHandle OpenForMemory(HWND window) {
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  return UniqueKernelHandle(::OpenProcess(
-      PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE,
-      process));
-}
-
 bool MainWindow(JsonLine& out, HWND& main) {
   main = ::FindMainWindow();
   return main ? true : Fail(out, L"main window not found");
@@ -62,5 +48,3 @@ bool Control(const Args& args, JsonLine& out, HWND& control) {
   return control ? true : Fail(out, L"no such control");
 }
 
-// All rows of the run log, top first. Rows arriving while they are read make the count change;
-// then the read is repeated so the answer is one consistent picture.

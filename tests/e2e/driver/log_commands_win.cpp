@@ -1,17 +1,28 @@
-// Reading the run log (list view 1018) of the program: through memory allocated in the
+// Reading the run log (list view IDC_RUN_LOG) of the program: through memory allocated in the
 // program's process, since list-view queries carry pointers that are not marshalled.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
-#include "tests/e2e/driver/remote_block_win.h"
 #include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/remote_block_win.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::kRemoteTextUnits;
+using sitemon_test::OpenForMemory;
+using sitemon_test::PollUntil;
+using sitemon_test::RemoteBlock;
+using sitemon_test::SendWithTimeout;
 
 namespace {
 
+// All rows of the run log, top first. Rows arriving while they are read make the count change;
+// then the read is repeated so the answer is one consistent picture.
 bool ReadLogRows(HWND main, std::vector<std::wstring>& rows, std::wstring& error) {
-  HWND list = ::GetDlgItem(main, kRunLogId);
+  HWND list = ::GetDlgItem(main, IDC_RUN_LOG);
   if (!list) {
     error = L"no run log";
     return false;
@@ -56,7 +67,6 @@ bool ReadLogRows(HWND main, std::vector<std::wstring>& rows, std::wstring& error
 
 // --- commands ---
 
-
 bool CmdLogRows(const Args&, JsonLine& out) {
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
@@ -75,18 +85,16 @@ bool CmdWaitRows(const Args& args, JsonLine& out) {
   }
   std::vector<std::wstring> rows;
   std::wstring error;
-  const bool arrived = WaitUntil(timeout, [&] {
+  const bool arrived = PollUntil([&] {
     HWND main = ::FindMainWindow();
     if (!main || !ReadLogRows(main, rows, error)) return false;
     long long matching = 0;
     for (const auto& row : rows) matching += row.find(args[0]) != std::wstring::npos;
     return matching >= count;
-  });
+  }, std::chrono::milliseconds(timeout));
   out.TextList("rows", rows);
   return arrived ? true : Fail(out, L"rows did not arrive in time");
 }
-
-
 }  // namespace
 
 void AddLogCommands(CommandTable& table) {

@@ -3,12 +3,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cwchar>
-
+#include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
-#include "tests/e2e/driver/remote_block_win.h"
 #include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::PollUntil;
+using sitemon_test::SendWithTimeout;
+using sitemon_test::TooltipTextsOf;
+using sitemon_test::TrayIcons;
+using sitemon_test::WindowTextOf;
+using sitemon_test::WorkArea;
 
 namespace {
 
@@ -17,8 +24,8 @@ bool PopupState(HWND main, JsonLine& out) {
   out.Bool("found", popup != nullptr);
   if (!popup) return true;
   std::wstring title, body;
-  if (!WindowTextOf(::GetDlgItem(popup, 1004), title) ||
-      !WindowTextOf(::GetDlgItem(popup, kPopupBodyId), body)) {
+  if (!WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TITLE), title) ||
+      !WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TEXT), body)) {
     return Fail(out, L"popup texts not readable");
   }
   RECT rect{}, ok{};
@@ -50,10 +57,10 @@ bool CmdWaitPopup(const Args& args, JsonLine& out) {
   }
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
-  const bool reached = WaitUntil(timeout, [&] {
+  const bool reached = PollUntil([&] {
     HWND popup = FindPopup(main);
     return popup && (::IsWindowVisible(popup) != FALSE) == (visible != 0);
-  });
+  }, std::chrono::milliseconds(timeout));
   if (!PopupState(main, out)) return false;
   return reached ? true : Fail(out, L"popup did not reach that state in time");
 }
@@ -72,7 +79,7 @@ bool CmdPopupClose(const Args&, JsonLine& out) {
 
 bool CmdTrayIcons(const Args&, JsonLine& out) {
   std::string list = "[";
-  for (HWND icon : FindTrayIcons()) {
+  for (HWND icon : TrayIcons()) {
     RECT rect{};
     ::GetWindowRect(icon, &rect);
     JsonLine entry;
@@ -90,7 +97,7 @@ bool CmdTrayIcons(const Args&, JsonLine& out) {
 // from the mouse, which Wine's tray turns into the program's tray callback.
 bool CmdTrayClick(const Args& args, JsonLine& out) {
   const bool right = !args.empty() && args[0] == L"right";
-  std::vector<HWND> icons = FindTrayIcons();
+  std::vector<HWND> icons = TrayIcons();
   if (icons.size() != 1) return Fail(out, L"expected exactly one tray icon");
   LRESULT ignored = 0;
   const UINT down = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
@@ -107,48 +114,10 @@ bool CmdTrayClick(const Args& args, JsonLine& out) {
 // The tooltip texts of tools that belong to the tray's icon windows, read from the tooltip
 // windows of Wine's explorer through memory in that process.
 bool CmdTrayTip(const Args&, JsonLine& out) {
-  std::vector<HWND> icons = FindTrayIcons();
-  std::vector<std::wstring> tips;
-  for (HWND tooltip : FindTooltipWindows()) {
-    UniqueKernelHandle process = OpenForMemory(tooltip);
-    if (!process) continue;
-    RemoteBlock block(process.get(), sizeof(TTTOOLINFOW) + kRemoteTextUnits * sizeof(wchar_t));
-    if (!block) continue;
-    LRESULT count = 0;
-    if (!SendWithTimeout(tooltip, TTM_GETTOOLCOUNT, 0, 0, count)) continue;
-    for (LRESULT i = 0; i < count; ++i) {
-      TTTOOLINFOW info{};
-      info.cbSize = sizeof info;
-      info.lpszText = static_cast<LPWSTR>(block.At(sizeof(TTTOOLINFOW)));
-      LRESULT found = 0;
-      if (!block.Write(0, &info, sizeof info) ||
-          !SendWithTimeout(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
-                           reinterpret_cast<LPARAM>(block.At(0)), found) ||
-          !found || !block.Read(0, &info, sizeof info)) {
-        continue;
-      }
-      bool ofTrayIcon = false;
-      for (HWND icon : icons) ofTrayIcon |= info.hwnd == icon;
-      if (!ofTrayIcon) continue;
-      // Ask for the text itself into a cleared buffer; the enumeration may not copy it.
-      std::wstring text(kRemoteTextUnits, L'\0');
-      info.lpszText = static_cast<LPWSTR>(block.At(sizeof(TTTOOLINFOW)));
-      LRESULT ignored = 0;
-      if (!block.Write(0, &info, sizeof info) ||
-          !block.Write(sizeof(TTTOOLINFOW), text.data(), kRemoteTextUnits * sizeof(wchar_t)) ||
-          !SendWithTimeout(tooltip, TTM_GETTEXTW, kRemoteTextUnits,
-                           reinterpret_cast<LPARAM>(block.At(0)), ignored) ||
-          !block.Read(sizeof(TTTOOLINFOW), text.data(), (kRemoteTextUnits - 1) * sizeof(wchar_t))) {
-        continue;
-      }
-      text.resize(std::wcslen(text.c_str()));
-      tips.push_back(text);
-    }
-  }
-  out.Int("icons", static_cast<long long>(icons.size())).TextList("tips", tips);
+  const std::vector<HWND> icons = TrayIcons();
+  out.Int("icons", static_cast<long long>(icons.size())).TextList("tips", TooltipTextsOf(icons));
   return true;
 }
-
 
 }  // namespace
 

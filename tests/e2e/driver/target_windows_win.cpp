@@ -1,9 +1,16 @@
 #include "tests/e2e/driver/target_windows_win.h"
 
+#include <commctrl.h>
+
+#include "res/resource.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::ClassOf;
+using sitemon_test::SendWithTimeout;
+
 namespace {
 
-constexpr UINT kSendTimeoutMs = 5000;
-// The main window's title (string 130 of the program).
+// The main window's title (string IDS_APP_NAME of the program).
 const wchar_t kMainTitle[] = L"Corvell网站监控";
 
 struct Search {
@@ -11,15 +18,19 @@ struct Search {
   DWORD process = 0;
   int controlId = 0;
   HWND found = nullptr;
-  std::vector<HWND> all;
 };
 
 BOOL CALLBACK MatchMain(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
+  if (search->process != 0) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process != search->process) return TRUE;
+  }
   wchar_t title[64] = {};
   // The window belongs to another process: GetWindowTextW reads the title without a message.
   ::GetWindowTextW(window, title, 64);
-  if (std::wstring(title) == kMainTitle && ::GetDlgItem(window, kRunLogId)) {
+  if (std::wstring(title) == kMainTitle && ::GetDlgItem(window, IDC_RUN_LOG)) {
     search->found = window;
     return FALSE;
   }
@@ -39,58 +50,6 @@ BOOL CALLBACK MatchSibling(HWND window, LPARAM param) {
   return TRUE;
 }
 
-BOOL CALLBACK CollectByClass(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  if (ClassOf(window) == L"tooltips_class32") search->all.push_back(window);
-  return TRUE;
-}
-
-BOOL CALLBACK CollectTrayIcons(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  if (ClassOf(window) == L"__winex11_tray_icon") search->all.push_back(window);
-  return TRUE;
-}
-
-}  // namespace
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[128] = {};
-  ::GetClassNameW(window, name, 128);
-  return name;
-}
-
-bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &answer)) {
-    return false;
-  }
-  result = static_cast<LRESULT>(answer);
-  return true;
-}
-
-bool WindowTextOf(HWND window, std::wstring& text) {
-  LRESULT length = 0;
-  if (!SendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0, length)) return false;
-  std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
-  LRESULT copied = 0;
-  if (!SendWithTimeout(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                       copied)) {
-    return false;
-  }
-  buffer.resize(static_cast<size_t>(copied));
-  text = buffer;
-  return true;
-}
-
-HWND FindMainWindow() {
-  Search search;
-  ::EnumWindows(MatchMain, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-namespace {
-
 HWND FindSibling(HWND mainWindow, int controlId) {
   Search search;
   search.mainWindow = mainWindow;
@@ -102,19 +61,36 @@ HWND FindSibling(HWND mainWindow, int controlId) {
 
 }  // namespace
 
-HWND FindPopup(HWND mainWindow) { return FindSibling(mainWindow, kPopupBodyId); }
-
-HWND FindAboutBox(HWND mainWindow) { return FindSibling(mainWindow, kAboutTextId); }
-
-std::vector<HWND> FindTrayIcons() {
+HWND FindMainWindow(DWORD process) {
   Search search;
-  HWND tray = ::FindWindowW(L"__winex11_standalone_tray", nullptr);
-  if (tray) ::EnumChildWindows(tray, CollectTrayIcons, reinterpret_cast<LPARAM>(&search));
-  return search.all;
+  search.process = process;
+  ::EnumWindows(MatchMain, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
-std::vector<HWND> FindTooltipWindows() {
-  Search search;
-  ::EnumWindows(CollectByClass, reinterpret_cast<LPARAM>(&search));
-  return search.all;
+HWND FindPopup(HWND mainWindow) { return FindSibling(mainWindow, IDC_POPUP_TEXT); }
+
+HWND FindAboutBox(HWND mainWindow) { return FindSibling(mainWindow, IDC_ABOUT_TEXT); }
+
+bool SetControlText(HWND control, const std::wstring& text) {
+  LRESULT result = 0;
+  return control && SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result) &&
+         result;
+}
+
+bool SelectComboEntry(HWND combo, long long index) {
+  LRESULT result = 0;
+  return combo && SendWithTimeout(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0, result) && result == index;
+}
+
+bool PostClick(HWND control) {
+  return control && ::PostMessageW(::GetParent(control), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(control), BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(control));
+}
+
+long long RunLogRowCount(HWND mainWindow) {
+  HWND log = ::GetDlgItem(mainWindow, IDC_RUN_LOG);
+  LRESULT rows = 0;
+  if (!log || !SendWithTimeout(log, LVM_GETITEMCOUNT, 0, 0, rows)) return -1;
+  return rows;
 }

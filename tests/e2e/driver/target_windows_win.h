@@ -1,31 +1,26 @@
 #pragma once
-// Finding the program's windows from outside: the main window (by its title and its run log),
-// its popup, and the icons and tooltips of Wine's stand-alone system tray.
+// SiteMonitor.exe's windows found and worked from another process: the main window (by its
+// title and its run log), its popup and its about box, its controls, and waits on what they show.
+// Used by the end-to-end driver and by the reliability tool.
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-// Ids of the main window's controls that the finder relies on.
-constexpr int kRunLogId = 1018;
-constexpr int kPopupBodyId = 1005;
-constexpr int kAboutTextId = 1017;
-
-// The main window: a top-level window titled "Corvell网站监控" that holds the run log. Null when
-// none exists (hidden windows count).
-HWND FindMainWindow();
+// The main window: a top-level window titled "Corvell网站监控" that holds the run log, of the
+// given process (of any process when 0). Null when none exists (hidden windows count).
+HWND FindMainWindow(DWORD process = 0);
 // The popup of the main window's process: another top-level dialog of that process holding the
-// body text control. Null when none exists.
+// popup's body text. Null when none exists.
 HWND FindPopup(HWND mainWindow);
 // The about box of the main window's process: a dialog holding the about text. Null when none.
 HWND FindAboutBox(HWND mainWindow);
-// The icon windows of Wine's stand-alone tray, in child order.
-std::vector<HWND> FindTrayIcons();
-// The tooltip windows (class tooltips_class32) of every process.
-std::vector<HWND> FindTooltipWindows();
 
-std::wstring ClassOf(HWND window);
-// A window's text through WM_GETTEXT with a time-out, so a hung target cannot hang the driver.
-bool WindowTextOf(HWND window, std::wstring& text);
-// SendMessageTimeoutW with the driver's standard time-out; false when the target did not answer.
-bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// WM_SETTEXT; false when there is no control or it did not take the text.
+bool SetControlText(HWND control, const std::wstring& text);
+// CB_SETCURSEL; false unless the combo box selected exactly that entry.
+bool SelectComboEntry(HWND combo, long long index);
+// What a click on a button tells its dialog: WM_COMMAND with BN_CLICKED, posted, so that long
+// handlers (Stop waits for the workers) can be watched while they run.
+bool PostClick(HWND control);
+// Rows in the main window's run log; -1 when it did not answer.
+long long RunLogRowCount(HWND mainWindow);

@@ -5,6 +5,14 @@
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
 #include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/message_pump_win.h"
+#include "tests/support/window_view_win.h"
+
+using sitemon_test::ClassOf;
+using sitemon_test::PollUntil;
+using sitemon_test::SendWithTimeout;
+using sitemon_test::WindowTextOf;
+using sitemon_test::WorkArea;
 
 namespace {
 
@@ -36,10 +44,10 @@ bool CmdWaitWindow(const Args& args, JsonLine& out) {
   if (!NumberArg(args, 0, 10000, timeout)) return Fail(out, L"bad time-out");
   const bool mustBeShown = args.size() < 2 || args[1] != L"any";
   HWND main = nullptr;
-  const bool appeared = WaitUntil(timeout, [&] {
+  const bool appeared = PollUntil([&] {
     main = ::FindMainWindow();
     return main && (!mustBeShown || ::IsWindowVisible(main));
-  });
+  }, std::chrono::milliseconds(timeout));
   if (!appeared) return Fail(out, main ? L"main window not shown" : L"main window did not appear");
   return WindowState(main, out);
 }
@@ -47,7 +55,7 @@ bool CmdWaitWindow(const Args& args, JsonLine& out) {
 bool CmdWaitGone(const Args& args, JsonLine& out) {
   long long timeout = 0;
   if (!NumberArg(args, 0, 10000, timeout)) return Fail(out, L"bad time-out");
-  if (!WaitUntil(timeout, [] { return ::FindMainWindow() == nullptr; })) {
+  if (!PollUntil([] { return ::FindMainWindow() == nullptr; }, std::chrono::milliseconds(timeout))) {
     return Fail(out, L"main window is still there");
   }
   out.Bool("gone", true);
@@ -67,11 +75,7 @@ bool CmdSetText(const Args& args, JsonLine& out) {
   HWND control = nullptr;
   if (!Control(args, out, control)) return false;
   if (args.size() < 2) return Fail(out, L"expected a text");
-  LRESULT result = 0;
-  if (!SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()), result) ||
-      !result) {
-    return Fail(out, L"WM_SETTEXT failed");
-  }
+  if (!SetControlText(control, args[1])) return Fail(out, L"WM_SETTEXT failed");
   std::wstring now;
   if (!WindowTextOf(control, now)) return Fail(out, L"no answer");
   out.Text("text", now);
@@ -112,12 +116,8 @@ bool CmdComboSet(const Args& args, JsonLine& out) {
   if (!Control(args, out, combo)) return false;
   long long index = 0;
   if (args.size() < 2 || !ParseNumber(args[1], index)) return Fail(out, L"expected an index");
-  LRESULT result = 0;
-  if (!SendWithTimeout(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0, result) ||
-      result != index) {
-    return Fail(out, L"CB_SETCURSEL failed");
-  }
-  out.Int("index", result);
+  if (!SelectComboEntry(combo, index)) return Fail(out, L"CB_SETCURSEL failed");
+  out.Int("index", index);
   return true;
 }
 
@@ -127,17 +127,12 @@ bool Usable(HWND control, JsonLine& out) {
   return true;
 }
 
-// What a click on an enabled button tells its dialog: WM_COMMAND with BN_CLICKED. Posted, so
-// long handlers (Stop waits for the workers) can be watched while they run.
+// A click on an enabled button (see PostClick).
 bool CmdClick(const Args& args, JsonLine& out) {
   HWND control = nullptr;
   if (!Control(args, out, control) || !Usable(control, out)) return false;
-  const int id = ::GetDlgCtrlID(control);
-  if (!::PostMessageW(::GetParent(control), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                      reinterpret_cast<LPARAM>(control))) {
-    return Fail(out, L"PostMessage failed");
-  }
-  out.Int("id", id);
+  if (!PostClick(control)) return Fail(out, L"PostMessage failed");
+  out.Int("id", ::GetDlgCtrlID(control));
   return true;
 }
 
@@ -212,8 +207,6 @@ bool CmdWindows(const Args&, JsonLine& out) {
   out.Raw("windows", list + "]");
   return true;
 }
-
-
 }  // namespace
 
 void AddWindowCommands(CommandTable& table) {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <utility>
 
+namespace sitemon_test {
+
 class RemoteBlock {
  public:
   RemoteBlock(HANDLE process, size_t size)
@@ -42,3 +44,5 @@ class RemoteBlock {
   void* address_;
   size_t size_;
 };
+
+}  // namespace sitemon_test
