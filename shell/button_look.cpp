@@ -1,5 +1,7 @@
 #include "shell/button_look.h"
 
+#include "res/resource.h"
+
 Colour ButtonFill(const ButtonColours& colours, ButtonState state) {
   if (state.pressed) return colours.pressed;
   if (state.disabled) return kDisabledFill;
@@ -33,12 +35,12 @@ bool HandsOutBrush(ControlColourRequest request, U16View controlClassName) {
 ButtonColours MainWindowButtonColours(int controlId) {
   constexpr Colour kBlue = 0xD6920F;  // the window's background, RGB (15, 146, 214)
   switch (controlId) {
-    case 1007:  // "×": red while the mouse is over it
+    case IDC_CLOSE:  // "×": red while the mouse is over it
       return {kBlue, 0x2524DA, 0x001196, kBlue, 0xFFFFFF};
-    case 1008:  // "－"
-    case 1014:  // "≒"
+    case IDC_MINIMIZE:  // "－"
+    case IDC_WEB_PAGE:  // "≒"
       return {kBlue, 0xFFB321, 0x815808, kBlue, 0xFFFFFF};
-    case 1004:  // "清空日志": pressed looks like hover
+    case IDC_CLEAR_LOG:  // "清空日志": pressed looks like hover
       return {kBlue, 0xFFB321, 0xFFB321, kBlue, 0xFFFFFF};
     default:
       return {};

@@ -6,15 +6,16 @@
 
 #include "base/geometry.h"
 #include "base/utf16.h"
+#include "res/resource.h"
 
 constexpr unsigned kTrayIconId = 128;
 constexpr unsigned kTrayNotifyMessage = 0x0400 + 180;  // WM_USER + 180
 constexpr size_t kTrayTipUnits = 128;                  // szTip, terminator included
 
-constexpr unsigned kMenuShowWindow = 32775;
-constexpr unsigned kMenuExit = 32776;
-constexpr unsigned kMenuAbout = 32777;
-constexpr unsigned kMenuWebPage = 32779;
+constexpr unsigned kMenuShowWindow = ID_TRAY_SHOW;
+constexpr unsigned kMenuExit = ID_TRAY_EXIT;
+constexpr unsigned kMenuAbout = ID_TRAY_ABOUT;
+constexpr unsigned kMenuWebPage = ID_TRAY_VISIT;
 
 enum class TrayClick { Ignore, RestoreWindow, ShowMenu };
 // The callback's wParam is the icon id, lParam the mouse message.

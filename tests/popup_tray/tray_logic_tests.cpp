@@ -20,12 +20,12 @@ TEST(TrayCallback, OnlyButtonReleasesOnOurIconDoSomething) {
 }
 
 TEST(TrayMenu, CommandIdsFromTheLowWord) {
-  EXPECT_EQ(TrayMenuCommand(32775), TrayCommand::ShowWindow);
-  EXPECT_EQ(TrayMenuCommand(32776), TrayCommand::Exit);
-  EXPECT_EQ(TrayMenuCommand(32777), TrayCommand::About);
-  EXPECT_EQ(TrayMenuCommand(32779), TrayCommand::WebPage);
+  EXPECT_EQ(TrayMenuCommand(ID_TRAY_SHOW), TrayCommand::ShowWindow);
+  EXPECT_EQ(TrayMenuCommand(ID_TRAY_EXIT), TrayCommand::Exit);
+  EXPECT_EQ(TrayMenuCommand(ID_TRAY_ABOUT), TrayCommand::About);
+  EXPECT_EQ(TrayMenuCommand(ID_TRAY_VISIT), TrayCommand::WebPage);
   // The notification code in the high word does not matter (menus send 0, accelerators 1).
-  EXPECT_EQ(TrayMenuCommand((uint64_t{1} << 16) | 32777), TrayCommand::About);
+  EXPECT_EQ(TrayMenuCommand((uint64_t{1} << 16) | ID_TRAY_ABOUT), TrayCommand::About);
   for (uint64_t id : {0u, 1u, 2u, 1002u, 32778u, 32780u, 32774u})
     EXPECT_EQ(TrayMenuCommand(id), TrayCommand::NotOurs) << id;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/button_look.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -34,13 +35,13 @@ TEST(ButtonLookTest, DefaultsAreTheRunButtonColours) {
 
 TEST(ButtonLookTest, MainWindowColourTable) {
   constexpr Colour kBlue = 0xD6920F;
-  EXPECT_EQ(MainWindowButtonColours(1002), ButtonColours{});
-  EXPECT_EQ(MainWindowButtonColours(1003), ButtonColours{});
-  EXPECT_EQ(MainWindowButtonColours(1007), (ButtonColours{kBlue, 0x2524DA, 0x001196, kBlue, 0xFFFFFF}));
-  EXPECT_EQ(MainWindowButtonColours(1008), (ButtonColours{kBlue, 0xFFB321, 0x815808, kBlue, 0xFFFFFF}));
-  EXPECT_EQ(MainWindowButtonColours(1014), (ButtonColours{kBlue, 0xFFB321, 0x815808, kBlue, 0xFFFFFF}));
+  EXPECT_EQ(MainWindowButtonColours(IDC_START), ButtonColours{});
+  EXPECT_EQ(MainWindowButtonColours(IDC_STOP), ButtonColours{});
+  EXPECT_EQ(MainWindowButtonColours(IDC_CLOSE), (ButtonColours{kBlue, 0x2524DA, 0x001196, kBlue, 0xFFFFFF}));
+  EXPECT_EQ(MainWindowButtonColours(IDC_MINIMIZE), (ButtonColours{kBlue, 0xFFB321, 0x815808, kBlue, 0xFFFFFF}));
+  EXPECT_EQ(MainWindowButtonColours(IDC_WEB_PAGE), (ButtonColours{kBlue, 0xFFB321, 0x815808, kBlue, 0xFFFFFF}));
   // The clear-log button looks the same hovered and pressed.
-  const ButtonColours clear = MainWindowButtonColours(1004);
+  const ButtonColours clear = MainWindowButtonColours(IDC_CLEAR_LOG);
   EXPECT_EQ(clear, (ButtonColours{kBlue, 0xFFB321, 0xFFB321, kBlue, 0xFFFFFF}));
   EXPECT_EQ(ButtonFill(clear, {true, false, false}), ButtonFill(clear, {true, true, false}));
 }
