@@ -53,8 +53,10 @@ step_windows_tests() {
   )
 }
 
-# The end-to-end scenarios: each makes its own Wine prefix and display (tests/system/conftest.py).
+# The end-to-end scenarios: each makes its own Wine prefix, display and network namespace
+# (tests/system); SITEMON_SYSTEM_JOBS of them side by side.
 step_e2e() {
   echo "== end-to-end scenarios (Wine)"
-  /usr/bin/python3 -m pytest tests/system --build build/windows -n "${SITEMON_E2E_JOBS:-4}" -q
+  . script/lib/system-tests.sh
+  system_tests build/windows -q
 }

@@ -4,8 +4,14 @@
 #   wine_env_setup <build-dir>   exports WINEPREFIX, LANG, LOCPATH, WINEDEBUG; creates the prefix once
 #   xvfb_start                   starts Xvfb on a free display and exports DISPLAY
 #   wine_env_teardown            stops the wineserver and Xvfb
+#
+# wine_env_setup is made of three steps, which the system tests (tests/system) also call one by
+# one to make their template prefix and to start each copy of it:
+#   wine_env_vars <build-dir>    exports the variables (prefix <build-dir>/wineprefix); makes the locale
+#   wine_prefix_prepare          makes $WINEPREFIX once: wineboot, Wine-managed windows, Chinese fonts
+#   wine_services_start          starts the prefix's wineserver and services, detached
 
-wine_env_setup() {
+wine_env_vars() {
   local build
   build=$(cd "$1" && pwd)
   export WINEPREFIX="$build/wineprefix"
@@ -20,14 +26,20 @@ wine_env_setup() {
   fi
   export LANG=zh_CN.UTF-8
   unset LC_ALL
-  if [ ! -f "$WINEPREFIX/.sitemon-ready" ]; then
-    wine wineboot -i >/dev/null 2>&1 </dev/null || true
-    wineserver -w
-    # Closing windows without a window manager is slow unless Wine manages them itself.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-    # Chinese fonts: SimSun and 宋体 come from WenQuanYi Micro Hei.
-    local reg="$build/font-substitutes.reg"
-    python3 - "$reg" <<'PY'
+}
+
+wine_prefix_prepare() {
+  if [ -f "$WINEPREFIX/.sitemon-ready" ]; then
+    return 0
+  fi
+  wine wineboot -i >/dev/null 2>&1 </dev/null || true
+  wineserver -w
+  # Closing windows without a window manager is slow unless Wine manages them itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+  # Chinese fonts: SimSun and 宋体 come from WenQuanYi Micro Hei.
+  local reg
+  reg="$(dirname "$WINEPREFIX")/font-substitutes.reg"
+  python3 - "$reg" <<'PY'
 import sys
 text = ('Windows Registry Editor Version 5.00\r\n\r\n'
         '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
@@ -37,13 +49,21 @@ text = ('Windows Registry Editor Version 5.00\r\n\r\n'
         '"MS Shell Dlg 2"="WenQuanYi Micro Hei"\r\n')
 open(sys.argv[1], 'wb').write(b'\xff\xfe' + text.encode('utf-16-le'))
 PY
-    wine regedit /S "$reg" >/dev/null 2>&1 </dev/null || true
-    wineserver -w
-    touch "$WINEPREFIX/.sitemon-ready"
-  fi
+  wine regedit /S "$reg" >/dev/null 2>&1 </dev/null || true
+  wineserver -w
+  touch "$WINEPREFIX/.sitemon-ready"
+}
+
+wine_services_start() {
   # Wine's background services inherit the first caller's pipes; start them detached first.
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+wine_env_setup() {
+  wine_env_vars "$1"
+  wine_prefix_prepare
+  wine_services_start
 }
 
 xvfb_start() {
@@ -61,8 +81,7 @@ xvfb_start() {
           # could not be created. Restart them on this display (detached, as in wine_env_setup).
           if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
             wineserver -w
-            wineserver -p
-            wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+            wine_services_start
           fi
           return 0
         fi

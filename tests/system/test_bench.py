@@ -1,11 +1,8 @@
-#!/usr/bin/env python3
-"""The performance bench of SiteMonitor.exe under Wine (run by script/bench, which builds the
-programs and prepares Wine and the display). Prints one table with the date.
-
-    bench.py --build <windows build> --curl-bench <native curl_probe_bench> [--quick]
+"""The performance bench of SiteMonitor.exe under Wine (script/bench builds the programs and
+runs it: -m bench -s, --curl-bench <native curl_probe_bench>, --quick for short CPU windows).
+Prints one table with the date; the test fails only when a measurement cannot be taken.
 
 Every server is a loopback server started and stopped here; nothing leaves the machine."""
-import argparse
 import datetime
 import os
 import statistics
@@ -13,9 +10,11 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import wine_process as wp  # noqa: E402
-from loopback import LoopbackServer  # noqa: E402
+import pytest
+
+from .checks import EXIT_BY_CLOSE, check
+from .servers import STANDARD
+from .wine import cpu_ticks, memory, wait_pid
 
 KIB = 1024
 MIB = 1024 * 1024
@@ -28,18 +27,18 @@ INTERVAL_30S, INTERVAL_15MIN = 0, 5
 
 
 class Bench:
-    def __init__(self, args):
-        self.build = os.path.abspath(args.build)
-        self.exe = os.path.join(self.build, 'SiteMonitor.exe')
-        self.tool_exe = os.path.join(self.build, 'tests', 'reliability', 'sitemon_reliability_tool.exe')
-        self.curl = args.curl_bench
-        self.prefix = os.environ['WINEPREFIX']
+    def __init__(self, wine, programs, curl, quick):
+        self.wine = wine
+        self.exe = programs.program
+        self.tool_exe = programs.tool
+        self.curl = curl
+        self.prefix = wine.prefix
         self.rows = []
         self.notes = []
-        self.quick = args.quick
+        self.quick = quick
 
     def tool(self, *args, **kw):
-        return wp.tool(self.tool_exe, *args, **kw)
+        return self.wine.tool(self.tool_exe, *args, **kw)
 
     def row(self, what, value, target, met):
         verdict = '' if met is None else ('met' if met else 'MISSED')
@@ -75,10 +74,10 @@ class Bench:
     # 2. Memory, idle CPU and Stop of the real program.
     def settle(self, pid, seconds=3):
         time.sleep(seconds)  # lets start-up work (notice request, first paints) finish
-        return wp.memory(pid)
+        return memory(pid)
 
     def program(self, server):
-        with wp.Program(self.exe, self.prefix) as program:
+        with self.wine.start(self.exe) as program:
             self.tool('counts')  # waits for the main window
             m0 = self.settle(program.pid)
             self.tool('run', server.url('/'), 10, INTERVAL_15MIN)
@@ -102,13 +101,14 @@ class Bench:
             self.row('Stop with 40 sites, click to Start enabled, no request in flight (3 runs)',
                      ' / '.join(f'{s:.0f}' for s in stops) + ' ms', '<= 1.2 s', max(stops) <= 1200)
             if not self.quick:
-                before = server.request_count()
+                before = len(server.requests)
                 self.tool('run', server.url('/'), 40, INTERVAL_30S)
                 self.idle_cpu(program.pid, '40 sites, 30-second interval (probing)')
-                self.notes.append(f'the probing CPU window saw {server.request_count() - before} requests')
+                self.notes.append(f'the probing CPU window saw {len(server.requests) - before} requests')
                 self.tool('stop-time')
             self.tool('close')
-            program.wait(20)
+            code = program.wait_exit(20)
+            check(code == EXIT_BY_CLOSE, f'the program ended with {code} after close')
 
     # Anchors for memory and CPU: plain Wine threads in a program of ours, without SiteMonitor.
     def thread_anchor(self):
@@ -116,16 +116,16 @@ class Bench:
             proc = subprocess.Popen(['wine', self.tool_exe, 'threads', str(count), what, '14'],
                                     stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
-                pid = wp.wait_pid(self.tool_exe, self.prefix)
+                pid = wait_pid(self.tool_exe, self.prefix)
                 proc.stdout.readline()  # "ready": the threads exist
                 time.sleep(3)
-                memory = wp.memory(pid)['Private']
-                server_pid = wp.wineserver_pid(self.prefix)
+                private = memory(pid)['Private']
+                server_pid = self.wine.wineserver_pid()
                 hz = os.sysconf('SC_CLK_TCK')
-                p0, s0, t0 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid), time.monotonic()
+                p0, s0, t0 = cpu_ticks(pid), cpu_ticks(server_pid), time.monotonic()
                 time.sleep(8)
-                p1, s1, t1 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid), time.monotonic()
-                return memory, 100.0 * (p1 - p0) / hz / (t1 - t0), 100.0 * (s1 - s0) / hz / (t1 - t0)
+                p1, s1, t1 = cpu_ticks(pid), cpu_ticks(server_pid), time.monotonic()
+                return private, 100.0 * (p1 - p0) / hz / (t1 - t0), 100.0 * (s1 - s0) / hz / (t1 - t0)
             finally:
                 proc.wait(60)
         base = sample(1, 'sleep')
@@ -142,13 +142,13 @@ class Bench:
                  f'IsNetworkAlive {float(costs["network_alive_cpu_ms"]):.2f} ms)', '', None)
 
     def idle_cpu(self, pid, label):
-        server_pid = wp.wineserver_pid(self.prefix)
+        server_pid = self.wine.wineserver_pid()
         hz = os.sysconf('SC_CLK_TCK')
         seconds = 20 if self.quick else 60
         time.sleep(2)
-        p0, s0, t0 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid) if server_pid else None, time.monotonic()
+        p0, s0, t0 = cpu_ticks(pid), cpu_ticks(server_pid) if server_pid else None, time.monotonic()
         time.sleep(seconds)
-        p1, s1, t1 = wp.cpu_ticks(pid), wp.cpu_ticks(server_pid) if server_pid else None, time.monotonic()
+        p1, s1, t1 = cpu_ticks(pid), cpu_ticks(server_pid) if server_pid else None, time.monotonic()
         own = 100.0 * (p1 - p0) / hz / (t1 - t0)
         share = 100.0 * (s1 - s0) / hz / (t1 - t0) if s0 is not None and s1 is not None else float('nan')
         self.row(f'CPU over {seconds} s, {label}: program / wineserver',
@@ -162,7 +162,7 @@ class Bench:
         imports = sorted({line.split(':', 1)[1].strip().lower() for line in dump.splitlines()
                           if 'DLL Name:' in line})
         foreign = [d for d in imports if d not in SYSTEM_DLLS and not d.startswith('api-ms-win-')]
-        beside = sorted(f for f in os.listdir(self.build) if f.lower().endswith('.dll'))
+        beside = sorted(f for f in os.listdir(os.path.dirname(self.exe)) if f.lower().endswith('.dll'))
         self.row('SiteMonitor.exe size', f'{size} bytes ({size / MIB:.2f} MiB)', '<= 1.5 MiB', size <= 1.5 * MIB)
         self.row('imports (objdump -p)', ', '.join(imports), 'system DLLs only', not foreign)
         self.row('DLLs beside the exe', ', '.join(beside) or 'none', 'none', not beside)
@@ -190,25 +190,19 @@ def wine_version():
         return '?'
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--build', required=True)
-    parser.add_argument('--curl-bench', required=True)
-    parser.add_argument('--quick', action='store_true', help='20 s CPU windows, no probing window')
-    args = parser.parse_args()
-    bench = Bench(args)
-    with LoopbackServer(big_bytes=10 * MIB) as server:
-        print('probe', file=sys.stderr)
-        bench.probe(server)
-        bench.big_page(server)
-        print('program', file=sys.stderr)
-        bench.program(server)
-        bench.thread_anchor()
-        print('executable', file=sys.stderr)
-        bench.executable()
+@pytest.mark.bench
+def test_bench(wine, programs, loopback, pytestconfig):
+    curl = pytestconfig.getoption('curl_bench')
+    check(curl and os.path.isfile(curl), 'the bench needs --curl-bench <native curl_probe_bench>')
+    bench = Bench(wine, programs, curl, pytestconfig.getoption('quick'))
+    server = loopback(big_bytes=10 * MIB)
+    server.set('', STANDARD['ok'])  # the runs' sites: 40 lines of the root fit in the editor's 1023
+    print('probe', file=sys.stderr)
+    bench.probe(server)
+    bench.big_page(server)
+    print('program', file=sys.stderr)
+    bench.program(server)
+    bench.thread_anchor()
+    print('executable', file=sys.stderr)
+    bench.executable()
     print(bench.table())
-    return 0
-
-
-if __name__ == '__main__':
-    sys.exit(main())

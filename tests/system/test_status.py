@@ -2,25 +2,15 @@
 and the tray tooltip; recovery announced once; a popup replaced while on screen."""
 import time
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                        START, check, check_row, count_rows, log)
-from loopback_servers import Answer, ScriptedSites
-from popup_watch import PopupWatch
+import pytest
+
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                     START, check, check_row, check_stay, check_tooltip, count_rows, log)
+from .driver import PopupWatch
+from .servers import Answer
 
 OK, REDIRECT, MISSING = '访问正常', '当前网页300跳转', '网页不存在'
 SERVER_ERROR, UNKNOWN = '网站服务器，内部发生错误500', '未知状态'
-
-
-def tooltip(driver):
-    answer = driver.must('tray-tip')
-    check(answer['icons'] == 1, f'expected one tray icon, found {answer["icons"]}')
-    return answer['tips']
-
-
-def check_tooltip(driver, text):
-    expected = [f'Dorvane网站监控\n状态：{text}']
-    tips = tooltip(driver)
-    check(tips == expected, f'tooltip {tips}, expected {expected}')
 
 
 def report(driver, url, text, timeout):
@@ -30,15 +20,8 @@ def report(driver, url, text, timeout):
     return next(r for r in rows if r.endswith(f'{url} {text}'))
 
 
-def check_stay(stay, text, low, high, ended):
-    check(stay.text == text, f'the popup showed {stay.text!r}, expected {text!r}')
-    check(stay.title == 'Dorvane提示', f'popup title {stay.title!r}')
-    check(stay.ended == ended and low <= stay.seconds() <= high,
-          f'{text!r} stayed {stay.seconds():.1f} s and was {stay.ended}; expected {ended} after '
-          f'{low}-{high} s')
-
-
-def scenario_status_classes(env):
+@pytest.mark.runs_for(90)
+def test_status_classes(env, loopback):
     """One run, check interval 30 s, one retry after 10 s. The server delays its answers so
     that each report has a moment of its own (a probe's report comes when its answer does):
       ~29 s  a 302 without Location: its row pops up for 10 s; afterwards that site's answers
@@ -49,8 +32,7 @@ def scenario_status_classes(env):
       ~51 s  by a 500 on its second probe, whose row then stays its own 10 s;
       ~81 s  the 404 site answers 200 again: its "访问正常" row pops up for 3 s, once.
     Every report sets the tooltip to its status."""
-    sites = ScriptedSites()
-    env.cleanups.append(sites.close)
+    sites = loopback()
     sites.set('moved', Answer.status(302, 'Found'))
     sites.set('steady', Answer.status(200, 'OK', delay=14))
     sites.set('missing', Answer.status(404, 'Not Found', delay=4))

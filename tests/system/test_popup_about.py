@@ -1,29 +1,18 @@
 """Scenario of the popup's own controls, the about box and the tray menu's commands, and the
 longest popup: an unreachable site's report, shown for 60 s."""
-import subprocess
 import time
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MINIMISE, RETRY_COUNT_LIST,
-                        RETRY_INTERVAL_LIST, START, STOP, check, log, wait_for)
-from e2e_environment import mouse_drag
-from loopback_servers import Answer, ScriptedSites, refused_port
-from popup_watch import PopupWatch
-from status_scenarios import check_tooltip
+import pytest
+
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MINIMISE, RETRY_COUNT_LIST,
+                     RETRY_INTERVAL_LIST, START, STOP, TRAY_ABOUT, TRAY_SHOW, check, check_tooltip,
+                     log, wait_for, wait_window_back)
+from .driver import PopupWatch, centre, click_at, mouse_drag
+from .servers import Answer, refused_port
 
 STARTED = '监控开始运行...'
 UNREACHABLE = '不能访问网站，可能本机不能上网，或网站故障'
 ABOUT_FIRST_LINE = 'Corvell网站监控 v1.1.0.0'
-
-
-def centre(rect):
-    left, top, right, bottom = rect
-    return (left + right) // 2, (top + bottom) // 2
-
-
-def click_at(point, button=1):
-    """A real click through X at a point of the screen."""
-    subprocess.run(['xdotool', 'mousemove', str(point[0]), str(point[1]), 'click', str(button)],
-                   check=True, timeout=10)
 
 
 def blank_start(driver):
@@ -91,7 +80,7 @@ def about_box_and_tray_menu(driver):
     """The about box from the tray menu command: its text, Escape closes it; with the window
     hidden it is centred on the work area and a click on its text closes it; "显示窗口" brings the
     hidden window back where it was."""
-    driver.must('command', 32777)
+    driver.must('command', TRAY_ABOUT)
     about = driver.must('wait-about', 1, 5000)
     first = about['text'].replace('\r\n', '\n').split('\n')[0]
     check(first == ABOUT_FIRST_LINE, f'about box first line {first!r}')
@@ -105,7 +94,7 @@ def about_box_and_tray_menu(driver):
     before = driver.must('window')['rect']
     driver.must('click', MINIMISE)
     wait_for('the window to hide', 5, lambda: not driver.must('window')['visible'])
-    driver.must('command', 32777)
+    driver.must('command', TRAY_ABOUT)
     about = driver.must('wait-about', 1, 5000)
     (left, top, right, bottom), (wl, wt, wr, wb) = about['rect'], about['work']
     check(abs((left + right) - (wl + wr)) <= 2 and abs((top + bottom) - (wt + wb)) <= 2,
@@ -113,14 +102,13 @@ def about_box_and_tray_menu(driver):
     click_at(centre(about['text_rect']))
     driver.must('wait-about', 0, 5000)
 
-    driver.must('command', 32775)
-    state = wait_for('"显示窗口" to bring the window back', 5,
-                     lambda: (lambda w: w if w['visible'] and not w['iconic'] else None)(
-                         driver.must('window')))
+    driver.must('command', TRAY_SHOW)
+    state = wait_window_back(driver, '"显示窗口" to bring the window back')
     check(state['rect'] == before, f'the window came back at {state["rect"]}, not {before}')
 
 
-def scenario_popup_controls_and_about(env):
+@pytest.mark.runs_for(105)
+def test_popup_controls_and_about(env, loopback):
     """The popup's "确定", dragging and Alt+F4 on blank runs; then a run with a refused site,
     whose status 22 row pops up for 60 s, during which the about box and the tray menu's
     commands are used, the window is hidden (the popup stays up all the same), and the site,
@@ -142,8 +130,7 @@ def scenario_popup_controls_and_about(env):
     stay = watch.stay_of(row, 3)
     # From now on the port answers 600, which is logged without a popup: the next report of
     # the site cannot cut the 60 seconds short.
-    sites = ScriptedSites(port=port)
-    env.cleanups.append(sites.close)
+    sites = loopback(port=port)
     sites.set('', Answer.status(600, 'Beyond'))
     about_box_and_tray_menu(driver)
     check(stay.until is None, f'the 60-second popup went early: {stay}')

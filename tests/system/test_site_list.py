@@ -3,8 +3,8 @@ into sites, the editor and site.txt afterwards, the first 1023 characters only, 
 of the run carried into Config.dat whatever the lists show later."""
 import os
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                        START, STOP, check, check_buttons, check_row, count_rows)
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                     START, STOP, check, check_buttons, check_row, count_rows)
 
 READ_LIMIT = 1023  # characters of the editor that Start reads
 BLANKS = ' \u3000'
@@ -38,7 +38,7 @@ def start_and_check(env, driver, text, sites):
     return joined
 
 
-def scenario_site_list_and_settings(env):
+def test_site_list_and_settings(env):
     """Blanks and ideographic blanks around addresses, an empty line and a trailing CR LF go; a
     TAB and a lone LF stay inside their site; a repeated address is two sites. Of 1500
     characters only the first 1023 count, cut here between a CR and its LF. The run's settings

@@ -5,11 +5,12 @@ import os
 import shutil
 import time
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                        START, check, count_rows, log)
-from loopback_servers import Answer, ScriptedSites
-from popup_watch import PopupWatch
-from status_scenarios import check_stay, check_tooltip
+import pytest
+
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                     START, check, check_stay, check_tooltip, count_rows, log)
+from .driver import PopupWatch
+from .servers import Answer
 
 DOWN, BACK, OK = '本机网络断线，请检查网线是否插好', '本机网络恢复正常', '访问正常'
 FIRST_PROBE_S = 29    # check interval 30 s: the first probe one tick before it runs out
@@ -21,7 +22,7 @@ class Network:
     """The stand-in's flag file: present means the local network is down."""
 
     def __init__(self, env):
-        self.flag = os.path.join(os.environ['WINEPREFIX'], 'drive_c', 'sitemon-e2e-network-down')
+        self.flag = os.path.join(env.wine.prefix, 'drive_c', 'sitemon-e2e-network-down')
         self.up()
         env.cleanups.append(self.up)
 
@@ -35,28 +36,25 @@ class Network:
 
 def program_with_stand_in(env):
     """A copy of SiteMonitor.exe with the stand-in sensapi.dll beside it."""
-    check(env.fake_sensapi and os.path.isfile(env.fake_sensapi),
-          'the stand-in sensapi.dll was not given (--fake-sensapi) or not built')
-    folder = os.path.join(env.build, 'e2e-network')
-    shutil.rmtree(folder, ignore_errors=True)
+    folder = os.path.join(env.wine.folder, 'e2e-network')
     os.makedirs(folder)
-    shutil.copy2(env.program_exe, folder)
-    shutil.copy2(env.fake_sensapi, os.path.join(folder, 'sensapi.dll'))
-    return os.path.join(folder, os.path.basename(env.program_exe))
+    shutil.copy2(env.programs.program, folder)
+    shutil.copy2(env.programs.fake_sensapi, os.path.join(folder, 'sensapi.dll'))
+    return os.path.join(folder, os.path.basename(env.programs.program))
 
 
 def network_rows(rows):
     return count_rows(rows, DOWN), count_rows(rows, BACK)
 
 
-def scenario_network_down_and_back(env):
+@pytest.mark.runs_for(47)
+def test_network_down_and_back(env, loopback):
     """One site answering 200, check interval 30 s. The network goes down 3 s after Start for
     8 s: one "断线" row and a popup that would stay 60 s, no probe meanwhile; back: the popup is
     replaced by the 5-second "恢复正常" one and one row; the first probe comes the outage later
     than 29 s (the countdown stood still) and, as the first 2xx after an outage, pops up for 3 s.
     A second, short outage gives one row of each again. The tooltip follows every report."""
-    sites = ScriptedSites()
-    env.cleanups.append(sites.close)
+    sites = loopback()
     sites.set('steady', Answer.status(200, 'OK'))
     url = sites.url('steady')
     network = Network(env)
@@ -70,7 +68,7 @@ def scenario_network_down_and_back(env):
     started = time.monotonic()
     driver.must('click', START)
     driver.wait_rows('监控开始运行', 1, 10)
-    time.sleep(3)
+    time.sleep(3)  # the outage begins 3 s into the run
 
     network.down()
     went_down = time.monotonic()
@@ -101,12 +99,12 @@ def scenario_network_down_and_back(env):
     ok_stay = watch.wait_ended(watch.stay_of(recovery, 5), 6)
     check_tooltip(driver, OK)
 
-    # A second outage: again one row of each. (A moment first, so that the watch does not take
-    # the next popup for a replacement of the one that just went.)
-    time.sleep(1)
+    # A second outage: again one row of each. (Once the popup has been hidden a while, so that
+    # the watch does not take the next popup for a replacement of the one that just went.)
+    watch.wait_past_blink()
     network.down()
     driver.wait_rows(DOWN, 2, 5)
-    time.sleep(3)
+    time.sleep(3)  # the second outage lasts 3 s
     network.up()
     driver.wait_rows(BACK, 2, 5)
     rows = driver.rows()

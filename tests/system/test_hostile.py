@@ -4,15 +4,14 @@ loop, one byte a second, or reset the connection, and a refused port. Every work
 ticking and reporting as its answers are classified, the window must answer throughout, Stop
 must end within about one second plus the probe's time limit, and leaving the program while a
 site holds a probe must not wait for that site."""
-import os
-import subprocess
 import threading
 import time
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                        START, STOP, TITLE, check, log, row_pattern)
-from e2e_environment import Driver
-from loopback_servers import Answer, ScriptedSites, refused_port
+import pytest
+
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
+                     START, STOP, TITLE, check, log, row_pattern)
+from .servers import Answer, refused_port
 
 OK, INTERIM, UNKNOWN_HTTP = '访问正常', '临时响应', 'http未知状态'
 UNREACHABLE, REDIRECT, UNKNOWN = '不能访问网站，可能本机不能上网，或网站故障', '当前网页300跳转', '未知状态'
@@ -80,8 +79,7 @@ class Pinger:
     the slowest answer, so a window that stops handling messages is seen."""
 
     def __init__(self, env):
-        self.driver = Driver(env.driver_exe)
-        env.cleanups.append(self.driver.close)
+        self.driver = env.driver()
         self.slowest, self.calls, self.failures = 0.0, 0, []
         self.stopping = threading.Event()
         self.thread = threading.Thread(target=self._run, name='pinger', daemon=True)
@@ -107,11 +105,17 @@ class Pinger:
 def program_handles(env):
     """The program's kernel handles, counted from outside by our measuring tool (Wine answers
     GetProcessHandleCount with 0, so the tool probes the handle table)."""
-    tool = os.path.join(env.build, 'tests', 'reliability', 'sitemon_reliability_tool.exe')
-    out = subprocess.run(['wine', tool, 'counts'], capture_output=True, text=True, timeout=60).stdout
-    values = dict(line.split(None, 1) for line in out.splitlines() if ' ' in line)
-    check('handles' in values, f'the measuring tool gave no handle count: {out!r}')
+    values = env.wine.tool(env.programs.tool, 'counts', timeout=60, check=False)
+    check('handles' in values, f'the measuring tool gave no handle count: {values!r}')
     return int(values['handles'])
+
+
+def run_on(program, started, until):
+    """Lets the run go on until `until` seconds after Start; the program must not end meanwhile
+    (the pinger watches the window all the while)."""
+    code = program.ended_within(started + until - time.monotonic())
+    check(code is None and program.running(), f'the program ended during the run (exit code '
+                                               f'{code}), after {time.monotonic() - started:.0f} s')
 
 
 def rows_of(rows, url, texts):
@@ -122,12 +126,14 @@ def rows_of(rows, url, texts):
     return allowed, [r for r in own if r not in allowed]
 
 
-def scenario_hostile_sites(env):
+@pytest.mark.parametrize('minutes', [
+    pytest.param(1.7, marks=pytest.mark.runs_for(135), id='short'),
+    pytest.param(5, marks=[pytest.mark.soak, pytest.mark.runs_for(330)], id='soak')])
+def test_hostile_sites(env, loopback, minutes):
     """Ten hostile servers and a refused port, probed every 30 s with one retry after 10 s, for
-    the chosen time (--minutes, about 100 s by default)."""
-    seconds = 60 * (env.minutes or 1.7)
-    sites = ScriptedSites(hold_limit=seconds + 120)
-    env.cleanups.append(sites.close)
+    about 100 s (five minutes in the soak run)."""
+    seconds = 60 * minutes
+    sites = loopback(hold_limit=seconds + 120)
     plan = hostile_sites()
     for site in plan:
         site.url = sites.url(site.name)
@@ -149,17 +155,13 @@ def scenario_hostile_sites(env):
     driver.must('click', START)
     driver.wait_rows('监控开始运行', 1, 10)
     problems = []
-    handles_early = None
-    while time.monotonic() - started < seconds:
-        check(program.running(), f'the program ended during the run, after '
-                                 f'{time.monotonic() - started:.0f} s')
-        if handles_early is None and time.monotonic() - started >= min(COUNTS_FROM_S, seconds - 20):
-            handles_early = program_handles(env)
-        time.sleep(1)  # the run goes on for its set time; the pinger watches the window meanwhile
+    run_on(program, started, min(COUNTS_FROM_S, seconds - 20))
+    handles_early = program_handles(env)
+    run_on(program, started, seconds)
     handles_late = program_handles(env)
     rows = driver.rows()
     log(f'program handles: {handles_early} after {COUNTS_FROM_S} s, {handles_late} at the end')
-    if handles_early is not None and handles_late - handles_early > HANDLE_SLACK:
+    if handles_late - handles_early > HANDLE_SLACK:
         problems.append(f'handles grew from {handles_early} to {handles_late} during the run')
     ran = time.monotonic() - started
 

@@ -4,11 +4,14 @@ import os
 import struct
 import time
 
-from e2e_checks import (CHECK_INTERVALS, CHECK_LIST, CLEAR_LOG, CLOSE_BUTTON, EDIT, EXIT_BY_CLOSE,
-                        MAIN_BLUE, MINIMISE, POPUP_WHITE, RETRY_COUNTS, RETRY_COUNT_LIST,
-                        RETRY_INTERVALS, RETRY_INTERVAL_LIST, RUN_LOG, START, STOP, TITLE,
-                        TITLE_LINE, check, check_buttons, check_row, check_stamp_is_now, wait_for)
-from e2e_environment import mouse_click, mouse_drag
+import pytest
+
+from .checks import (CHECK_INTERVALS, CHECK_LIST, CLEAR_LOG, CLOSE_BUTTON, EDIT, EXIT_BY_CLOSE,
+                     MAIN_BLUE, MINIMISE, POPUP_WHITE, RETRY_COUNTS, RETRY_COUNT_LIST,
+                     RETRY_INTERVALS, RETRY_INTERVAL_LIST, RUN_LOG, START, STOP, TITLE, TITLE_LINE,
+                     TRAY_EXIT, check, check_buttons, check_row, check_stamp_is_now, tray_tips,
+                     wait_for, wait_window_back)
+from .driver import control_centre, mouse_click, mouse_drag
 
 
 def check_fresh_window(driver):
@@ -36,11 +39,10 @@ def check_fresh_window(driver):
     wl, wt, wr, wb = window['work']
     centred = ((wl + wr) // 2 - (right - left) // 2, (wt + wb) // 2 - (bottom - top) // 2)
     check((left, top) == centred,
-          
           f'window at {window["rect"]} is not centred on the work area {window["work"]}')
 
 
-def scenario_first_start(env):
+def test_first_start(env):
     """No data folder: the folders are created, the defaults are shown, one start-up row is
     logged, and a close request ends the program with 2 and a default Config.dat."""
     env.fresh_data_folder()
@@ -56,18 +58,13 @@ def scenario_first_start(env):
     env.check_trace_folder_empty()
 
 
-def tray_tips(driver):
-    answer = driver.must('tray-tip')
-    check(answer['icons'] == 1, f'expected one tray icon, found {answer["icons"]}')
-    return answer['tips']
-
-
-def scenario_popup_and_tray(env):
+@pytest.mark.runs_for(31)
+def test_popup_and_tray(env, loopback):
     """The start popup slides into the bottom-right corner and goes after about 3 s; "－" hides
     the window into the tray and a click on the icon brings it back; a 302 without Location is
     logged and popped up on its probe and becomes the tooltip; Stop hides the popup and the
     workers' end reports leave the last tooltip; the tray menu's exit ends the program with 0."""
-    sites = env.serve()
+    sites = loopback()
     moved = sites.url('/moved')
     env.fresh_data_folder()
     program, driver = env.start()
@@ -95,9 +92,7 @@ def scenario_popup_and_tray(env):
     driver.must('click', MINIMISE)
     wait_for('the window to hide', 5, lambda: not driver.must('window')['visible'])
     driver.must('tray-click')
-    state = wait_for('the window to come back restored', 5,
-                     lambda: (lambda w: w if w['visible'] and not w['iconic'] else None)(
-                         driver.must('window')))
+    state = wait_window_back(driver, 'the window to come back restored')
     check(state['rect'] == before, f'restored window {state}, expected its former place {before}')
 
     # A 302 without Location is not followed: logged and popped up on every probe.
@@ -117,12 +112,12 @@ def scenario_popup_and_tray(env):
     check(tray_tips(driver) == ['Dorvane网站监控\n状态：线程退出'],
           f'tooltip after Stop: {tray_tips(driver)}')
 
-    driver.must('command', 32776)
+    driver.must('command', TRAY_EXIT)
     program.check_exit(0)
     env.check_config((30, 3, 30, 0, 2))
 
 
-def scenario_minimised_start(env):
+def test_minimised_start(env):
     """Started with a minimised show command, the program lives hidden in the tray from the
     start; a click on the tray icon shows it restored and centred."""
     env.fresh_data_folder()
@@ -131,9 +126,7 @@ def scenario_minimised_start(env):
     state = driver.must('window')
     check(not state['visible'], f'started minimised, the window is visible: {state}')
     driver.must('tray-click')
-    state = wait_for('the window to come back restored', 5,
-                     lambda: (lambda w: w if w['visible'] and not w['iconic'] else None)(
-                         driver.must('window')))
+    state = wait_window_back(driver, 'the window to come back restored')
     left, top, right, bottom = state['rect']
     wl, wt, wr, wb = state['work']
     check(abs((left + right) - (wl + wr)) <= 1 and abs((top + bottom) - (wt + wb)) <= 1,
@@ -148,7 +141,7 @@ def check_lists(driver, texts):
         check(shown == text, f'list {control} shows {shown!r}, expected {text!r}')
 
 
-def scenario_stored_state(env):
+def test_stored_state(env):
     """Stored files written by hand: out-of-range settings are repaired and the repair is what
     is saved, the 220-byte block and the notice id come back byte for byte, softtype becomes 2;
     site.txt is read in code page 936 up to a NUL byte; a short Config.dat fills only its
@@ -196,16 +189,11 @@ def scenario_stored_state(env):
     program.check_exit(EXIT_BY_CLOSE)
 
 
-def centre_of(driver, control):
-    left, top, right, bottom = driver.must('is-enabled', control)['rect']
-    return (left + right) // 2, (top + bottom) // 2
-
-
 def window_at(driver, rect):
     return driver.must('window')['rect'] == rect
 
 
-def scenario_drag(env):
+def test_drag(env):
     """A press on the blue background or on the title line drags the caption-less window by
     the mouse's way; a press on the run log does not."""
     env.fresh_data_folder()
@@ -216,15 +204,15 @@ def scenario_drag(env):
     wait_for(f'the window to be dragged to {moved}', 5, lambda: window_at(driver, moved))
     # Mouse input is handled in order: the window ends where the title-line drag alone puts it
     # only if the press on the run log moved nothing.
-    mouse_drag(centre_of(driver, RUN_LOG), (40, 30))
-    mouse_drag(centre_of(driver, TITLE), (-70, -50))
+    mouse_drag(control_centre(driver, RUN_LOG), (40, 30))
+    mouse_drag(control_centre(driver, TITLE), (-70, -50))
     wait_for('the window to be dragged back', 5,
              lambda: window_at(driver, [left, top, right, bottom]))
     driver.must('close')
     program.check_exit(EXIT_BY_CLOSE)
 
 
-def scenario_blank_run_and_buttons(env):
+def test_blank_run_and_buttons(env):
     """Real mouse clicks on the drawn buttons: Start with an empty editor does nothing; a list of
     blank lines runs with no site (start row, empty editor, empty site.txt) and stops with its two
     rows; the next start shows an empty editor, not the default address; "×" ends with 2."""

@@ -2,18 +2,21 @@
 and starting again."""
 import time
 
-from e2e_checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MAIN_BLUE, RETRY_COUNT_LIST,
-                        RETRY_INTERVAL_LIST, START, STOP, check, check_buttons, check_row,
-                        count_rows, stamp_of, wait_for)
-from loopback_servers import refused_port
+import pytest
+
+from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, MAIN_BLUE, RETRY_COUNT_LIST,
+                     RETRY_INTERVAL_LIST, START, STOP, check, check_buttons, check_row, count_rows,
+                     stamp_of)
+from .servers import refused_port
 
 
-def scenario_run_and_stop(env):
+@pytest.mark.runs_for(42)
+def test_run_and_stop(env, loopback):
     """Sites of every kind in one run (a 200 under a Chinese path, a 404, a 500, a refused port
     and one that never answers), retry count 1 and the shortest intervals: the start rows,
     site.txt in code page 936, the reports and their timing, a Stop that has to wait for the
     hanging site, and a second Start that numbers the sites from 1 again."""
-    sites = env.serve()
+    sites = loopback()
     ok, missing = sites.url('/ok/首页'), sites.url('/missing')
     error, hang = sites.url('/error'), sites.url('/hang')
     refused = f'http://127.0.0.1:{refused_port()}/'
@@ -45,15 +48,15 @@ def scenario_run_and_stop(env):
           f'site.txt holds {stored!r}, not the list in code page 936')
 
     # Check interval 30 s: the first probe of each site comes about 29 s after Start.
-    sites.wait_requests('/ok', 1, 40)
-    first_ok = sites.times('/ok')[0] - started
+    sites.wait_requests('ok', 1, 40)
+    first_ok = sites.times('ok')[0] - started
     check(26 <= first_ok <= 34, f'first probe {first_ok:.1f} s after Start, expected about 29 s')
     rows = driver.wait_rows(f'{ok} 访问正常', 1, 10)
     check(count_rows(rows, f'{ok} 访问正常') == 1, f'expected one success row: {rows}')
 
     # Retry count 1, retry interval 10 s: a 4xx or 5xx is reported on the second failed probe.
-    for url, path, text in ((missing, '/missing', '网页不存在'),
-                            (error, '/error', '网站服务器，内部发生错误500')):
+    for url, path, text in ((missing, 'missing', '网页不存在'),
+                            (error, 'error', '网站服务器，内部发生错误500')):
         rows = driver.wait_rows(f'{url} {text}', 1, 25)
         failures = sites.times(path)
         check(len(failures) == 2, f'{path} was reported after {len(failures)} probe(s), expected 2')
@@ -65,7 +68,7 @@ def scenario_run_and_stop(env):
     rows = driver.wait_rows(f'{refused} 不能访问网站，可能本机不能上网，或网站故障', 1, 15)
     check(count_rows(rows, f'{refused} 不能访问网站，可能本机不能上网，或网站故障') == 1,
           f'expected one row for the refused site: {rows}')
-    check(sites.open_hangs == 1, 'the site that never answers is not being probed')
+    check(sites.serving('hang') == 1, 'the site that never answers is not being probed')
     env.screenshot('main-window', driver.must('window')['rect'], MAIN_BLUE)
 
     # Stop: the hanging probe keeps the fifth worker alive (until the probe's 30-second limit, some
@@ -86,8 +89,8 @@ def scenario_run_and_stop(env):
     check_buttons(driver, True, False)
     # Every 200 was reported, and nothing else was logged.
     successes = count_rows(rows, f'{ok} 访问正常')
-    check(successes == len(sites.times('/ok')),
-          f'{len(sites.times("/ok"))} probes of the 200 site but rows {rows}')
+    check(successes == len(sites.times('ok')),
+          f'{len(sites.times("ok"))} probes of the 200 site but rows {rows}')
     check(len(rows) == successes + 17, f'unexpected rows in the log: {rows}')
 
     # A second run numbers its sites from 1 again; leaving it at once ends promptly, since no
@@ -104,11 +107,12 @@ def scenario_run_and_stop(env):
     env.check_config((30, 1, 10, 0, 2))
 
 
-def scenario_leave_and_restart(env):
+@pytest.mark.runs_for(32)
+def test_leave_and_restart(env, loopback):
     """Leaving during a run, while a site holds a probe, saves the run's settings and ends with 2
     at once: the held probe is abandoned, not waited for. The next start shows the stored
     settings and sites; Escape ends the program with 2."""
-    sites = env.serve()
+    sites = loopback()
     hang, ok = sites.url('/hang'), sites.url('/ok/页面')
     env.fresh_data_folder()
     program, driver = env.start()
@@ -117,7 +121,7 @@ def scenario_leave_and_restart(env):
         driver.must('combo-set', control, index)
     driver.must('click', START)
     driver.wait_rows('监控开始运行', 1, 10)
-    sites.wait_open_hangs(1, 45)
+    sites.wait(lambda: sites.open.get('hang', 0) == 1, 45, 'a held request for hang')
 
     began = time.monotonic()
     driver.must('close')

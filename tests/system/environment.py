@@ -1,0 +1,92 @@
+"""The program under test in one test's Wine: SiteMonitor.exe with a driver for it, its data
+folder and stored files, and the screen."""
+import os
+import shutil
+import struct
+import time
+import traceback
+
+from PIL import ImageGrab
+
+from .checks import check, log
+from .driver import Driver
+
+
+class Environment:
+    def __init__(self, wine, programs, artifacts):
+        self.wine, self.programs, self.artifacts = wine, programs, artifacts
+        self.data = wine.data_folder()
+        self.config_path = os.path.join(self.data, 'Config.dat')
+        self.sites_path = os.path.join(self.data, 'site.txt')
+        self.trace_path = os.path.join(self.data, 'GetLog')
+        os.makedirs(self.artifacts, exist_ok=True)
+        self.cleanups = []
+
+    def fresh_data_folder(self):
+        shutil.rmtree(self.data, ignore_errors=True)
+        check(not os.path.exists(self.data), 'the data folder could not be removed')
+
+    def driver(self):
+        """A driver session of its own, ended with the test."""
+        driver = Driver(self.programs.driver)
+        self.cleanups.append(driver.close)
+        return driver
+
+    def start(self, minimised=False, exe=None, dll_overrides=None):
+        """Starts the program and a driver for it; waits for the main window (shown, unless the
+        program is started minimised). The program always runs with the notice host mapped to
+        127.0.0.1, so its notice requests never leave the machine (nothing listens there unless a
+        test serves the notice service)."""
+        program = self.wine.start(exe or self.programs.program, minimised, dll_overrides)
+        self.cleanups.append(program.stop)
+        driver = self.driver()
+        answer = driver.call('wait-window', 20000, 'any' if minimised else 'shown')
+        check(answer.get('ok'), f'the main window did not appear: {answer}')
+        if not minimised:
+            check(answer['visible'] and not answer['iconic'], f'main window not shown: {answer}')
+        return program, driver
+
+    def cleanup(self):
+        while self.cleanups:
+            try:
+                self.cleanups.pop()()
+            except Exception:  # cleanup goes on; the test's own result stands
+                traceback.print_exc()
+
+    # Stored files.
+    def config(self):
+        check(os.path.isfile(self.config_path), 'Config.dat is missing')
+        with open(self.config_path, 'rb') as f:
+            data = f.read()
+        check(len(data) == 240, f'Config.dat has {len(data)} bytes, not 240')
+        return struct.unpack('<5i', data[:20]), data[20:]
+
+    def check_config(self, expected):
+        fields, opaque = self.config()
+        check(fields == expected, f'Config.dat holds {fields}, expected {expected}')
+        check(opaque == bytes(220), 'the 220-byte block of Config.dat is not all zero')
+
+    def check_trace_folder_empty(self):
+        check(os.path.isdir(self.trace_path), 'the GetLog folder is missing')
+        check(os.listdir(self.trace_path) == [],
+              f'GetLog is not empty: {os.listdir(self.trace_path)}')
+
+    # Screen.
+    def screenshot(self, name, rect, background):
+        """Saves the screen, cut to `rect`, as <name>.png once the window there is painted: its
+        `background` colour shows near its left and right edges (waits up to a deadline)."""
+        left, top, right, bottom = rect
+        middle = (top + bottom) // 2
+        probes = [(left + 5, middle), (right - 5, middle)]
+        deadline = time.monotonic() + 10
+        while True:
+            shot = ImageGrab.grab(xdisplay=self.wine.display.name)
+            colours = [shot.getpixel(point)[:3] for point in probes]
+            if all(all(abs(c - e) <= 8 for c, e in zip(colour, background)) for colour in colours):
+                break
+            check(time.monotonic() < deadline,
+                  f'{name}: the window never showed its background {background}: {colours}')
+            time.sleep(0.2)  # poll interval of the paint wait, bounded by the deadline above
+        path = os.path.join(self.artifacts, name + '.png')
+        shot.crop((left, top, right, bottom)).save(path)
+        log(f'screenshot {path}')
