@@ -3,6 +3,14 @@
 
 jobs=$(nproc)
 
+# Runs one step and says how long it took.
+timed() {
+  local began=$SECONDS status=0
+  "$@" || status=$?
+  echo "-- $1: $((SECONDS - began)) s$([ "$status" -eq 0 ] || echo ", FAILED")"
+  return "$status"
+}
+
 quiet_build() {
   cmake --build "$@" 2>&1 | { grep -vE '^\[ *[0-9]+%\]|^gmake|Built target|Consolidate compiler' || true; }
   return "${PIPESTATUS[0]}"
