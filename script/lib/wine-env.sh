@@ -4,6 +4,7 @@
 #   wine_env_setup <build-dir>   exports WINEPREFIX, LANG, LOCPATH, WINEDEBUG; creates the prefix once
 #   xvfb_start                   starts Xvfb on a free display and exports DISPLAY
 #   wine_env_teardown            stops the wineserver and Xvfb
+#   wine_prefix_copy <from> <to> a copy of a ready prefix for one test (modules hard-linked)
 #
 # wine_env_setup is made of three steps, which the system tests (tests/system) also call one by
 # one to make their template prefix and to start each copy of it:
@@ -93,6 +94,23 @@ xvfb_start() {
   done
   echo "xvfb_start: no free display" >&2
   return 1
+}
+
+# wine_prefix_copy <template> <target>: a prefix of its own for one test. The template's modules
+# are shared through hard links (Wine maps them and never writes them in place); every other
+# file (registry, settings, the users' folders) is a copy, so the template never changes.
+# WinINet's cache is left out: it only grows, and WinINet makes a new one.
+wine_prefix_copy() {
+  local template=$1 target=$2
+  local cache=AppData/Local/Microsoft/Windows/INetCache
+  local modules=( \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.sys' -o -iname '*.drv'
+                  -o -iname '*.nls' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm'
+                  -o -iname '*.tlb' -o -iname '*.ax' -o -iname '*.msstyles' \) )
+  cp -al "$template" "$target" || return 1
+  rm -rf "$target/drive_c/users/"*/"$cache"
+  find "$target" -type f ! "${modules[@]}" -delete
+  (cd "$template" && find . -path "*/$cache" -prune -o -type f ! "${modules[@]}" -print0 |
+    tar --null -T - -cf -) | (cd "$target" && tar -xf -)
 }
 
 wine_env_teardown() {

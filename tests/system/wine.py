@@ -16,8 +16,6 @@ import time
 from .checks import REPO, Failure, check
 
 WINE_ENV = REPO / 'script' / 'lib' / 'wine-env.sh'
-# Files of a prefix that Wine maps and never writes: each test's copy links them to the template.
-MODULE_SUFFIXES = ('.dll', '.exe', '.drv', '.sys', '.ocx', '.nls', '.msstyles')
 # Folders of a build that hold no build output: Wine prefixes and the tests' copies of programs
 # (e2e-network: where earlier end-to-end runs copied the program).
 NOT_OUTPUT = {'CMakeFiles', 'wineprefix', 'system-tests', 'e2e-artifacts', 'e2e-network'}
@@ -136,13 +134,12 @@ def template_prefix(folder):
 
 
 def copy_prefix(template, target):
-    """A prefix of its own for one test: the template's files copied, its modules hard-linked."""
-    def link_or_copy(source, destination):
-        if source.lower().endswith(MODULE_SUFFIXES):
-            os.link(source, destination)
-        else:
-            shutil.copy2(source, destination)
-    shutil.copytree(template, target, symlinks=True, copy_function=link_or_copy)
+    """A prefix of its own for one test: the template's files copied, its modules hard-linked
+    (wine-env.sh's wine_prefix_copy, which the Windows test programs' wrapper uses too)."""
+    copied = subprocess.run(['bash', '-c', '. "$0" && wine_prefix_copy "$1" "$2"', str(WINE_ENV),
+                             template, target], stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=120)
+    check(copied.returncode == 0, f'copying the template prefix failed: {copied.stderr[-2000:]!r}')
 
 
 def private_network():
