@@ -46,21 +46,31 @@ def build_setting(build, name):
     raise Failure(f'{name} is not in the build settings of {build}')
 
 
-def hosts_launcher(build, folder):
+CA_BUNDLE = '/etc/ssl/certs/ca-certificates.crt'
+
+
+def hosts_launcher(build, folder, names=(), ca_bundle=None):
     """The program asks its notice host at start-up. When the build names a host (not an
     address), every Wine command of the tests runs in a mount namespace of its own whose
     /etc/hosts maps that host to 127.0.0.1 (WinINet resolves names through it, in the process
-    that asks), so no request or name lookup leaves the machine. Returns the command prefix
-    (empty for an address); needs root."""
+    that asks), so no request or name lookup leaves the machine. A test may map more `names`
+    there, and put `ca_bundle` (the system's bundle with its own test authority appended) over
+    the bundle against which Wine checks certificate chains; nothing changes outside that
+    namespace. Returns the command prefix (empty when there is nothing to map); needs root."""
     host = build_setting(build, 'SITEMON_NOTICE_HOST')
-    if re.fullmatch(r'[\d.]+', host):
+    names = [*names] + ([] if re.fullmatch(r'[\d.]+', host) else [host])
+    if not names and not ca_bundle:
         return []
     hosts = os.path.join(folder, 'hosts')
     with open(hosts, 'w', encoding='ascii') as f:
-        f.write(f'127.0.0.1 localhost\n127.0.0.1 {host}\n')
-    launcher = ['unshare', '--mount', 'sh', '-c', 'mount --bind "$0" /etc/hosts && exec "$@"', hosts]
+        f.write('127.0.0.1 localhost\n' + ''.join(f'127.0.0.1 {name}\n' for name in names))
+    script, args = 'mount --bind "$0" /etc/hosts', [hosts]
+    if ca_bundle:
+        script += f' && mount --bind "$1" {CA_BUNDLE} && shift'
+        args.append(ca_bundle)
+    launcher = ['unshare', '--mount', 'sh', '-c', script + ' && exec "$@"', *args]
     trial = subprocess.run(launcher + ['true'], capture_output=True, timeout=30)
-    check(trial.returncode == 0, 'cannot map the notice host in a mount namespace of its own '
+    check(trial.returncode == 0, 'cannot map the test hosts in a mount namespace of its own '
                                  f'(needs root): {trial.stderr.decode(errors="replace")}')
     return launcher
 
