@@ -2,13 +2,21 @@
 // and site list as the window does, starts a run at once and prints the run log and the popups
 // on standard output in UTF-8. Ctrl+C, Ctrl+Break or closing the console stops the run as the
 // Stop button does, saves Config.dat as leaving the window does, and ends with exit code 0.
+//
+// The command line (console_arguments.h) may give the sites and settings of this run instead:
+// such a run leaves site.txt and Config.dat as they are (only settings given: site.txt is still
+// stored at Start, Config.dat is not saved). Bad arguments: one line on standard error and exit
+// code 2, before anything is loaded or started.
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/unique_handle_win.h"
 #include "base/wide_text_win.h"
+#include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
 #include "monitor/probe_worker_win.h"
@@ -33,8 +41,8 @@ struct Engine {
   bool stopping = false;
 };
 
-void WriteToStdout(std::string_view bytes) {
-  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+void WriteToHandle(DWORD which, std::string_view bytes) {
+  HANDLE out = ::GetStdHandle(which);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
   while (!bytes.empty()) {
     DWORD written = 0;
@@ -43,6 +51,8 @@ void WriteToStdout(std::string_view bytes) {
     bytes.remove_prefix(written);
   }
 }
+
+void WriteToStdout(std::string_view bytes) { WriteToHandle(STD_OUTPUT_HANDLE, bytes); }
 
 LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* engine = reinterpret_cast<Engine*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -81,8 +91,21 @@ struct WindowDestroyer {
 
 }  // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
   ::SetConsoleOutputCP(CP_UTF8);
+
+  std::vector<U16> words;
+  for (int i = 1; i < argc; ++i) words.emplace_back(AsU16(argv[i]));
+  ConsoleArguments arguments;
+  std::string error;
+  if (!ParseConsoleArguments(words, arguments, error)) {
+    WriteToHandle(STD_ERROR_HANDLE, "SiteMonitorConsole: " + error + "\r\n");
+    return 2;
+  }
+  if (arguments.help) {
+    WriteToStdout(ConsoleUsage());
+    return 0;
+  }
 
   DataPaths paths;
   BuildDataPaths(paths);
@@ -93,6 +116,14 @@ int wmain() {
   const StoredStatePaths storedPaths{AsU16(paths.siteListPath), AsU16(paths.configPath)};
   ConfigRecord record;
   U16 siteText = LoadStoredState(files, codePage, storedPaths, record);
+  if (arguments.HasSettings()) {
+    MonitorSettings settings = SettingsOf(record);
+    arguments.ApplySettings(settings);
+    SetSettings(record, settings);
+  }
+  const bool sitesGiven = !arguments.sites.empty();
+  if (sitesGiven) siteText = arguments.SiteListText();
+  const ConsoleStoring storing{!sitesGiven, !sitesGiven && !arguments.HasSettings()};
 
   // The workers report to a window: a hidden message-only one on this thread.
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -110,7 +141,8 @@ int wmain() {
   g_stopDone.store(stopDone.get());
 
   ConsoleOutlets outlets(WriteToStdout);
-  ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets);
+  ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets,
+                             storing);
   Win32RunThreads threads(SiteProbeThreadProc);
   RunControl run(threads, runWindow);
   Engine engine{&run, false};

@@ -21,19 +21,24 @@ U16 LoadStoredState(IStoreFiles& files, ICodePageConverter& codePage, const Stor
 
 ConsoleRunWindow::ConsoleRunWindow(IStoreFiles& files, ICodePageConverter& codePage,
                                    StoredStatePaths paths, ConfigRecord& record, U16 siteListText,
-                                   void* notifyWindow, IReportOutlets& outlets)
+                                   void* notifyWindow, IReportOutlets& outlets,
+                                   ConsoleStoring storing)
     : files_(files),
       codePage_(codePage),
       paths_(std::move(paths)),
       record_(record),
       siteListText_(std::move(siteListText)),
       notifyWindow_(notifyWindow),
-      outlets_(outlets) {}
+      outlets_(outlets),
+      storing_(storing) {}
 
 U16 ConsoleRunWindow::ReadSiteListText() { return siteListText_.substr(0, kEditReadUnits); }
 
 bool ConsoleRunWindow::StoreSiteList(U16View joinedList) {
+  if (!storing_.siteList) return true;
   return ::StoreSiteList(files_, codePage_, paths_.siteListPath, joinedList);
 }
 
-void ConsoleRunWindow::SaveSettings() { SaveConfig(files_, paths_.configPath, record_); }
+void ConsoleRunWindow::SaveSettings() {
+  if (storing_.settings) SaveConfig(files_, paths_.configPath, record_);
+}

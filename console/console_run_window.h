@@ -7,6 +7,13 @@
 #include "store/config_record.h"
 #include "store/store_files.h"
 
+// What the run may write: a run on addresses or settings from the command line leaves the
+// stored ones as they are.
+struct ConsoleStoring {
+  bool siteList = true;  // Start's store of the normalised list in site.txt
+  bool settings = true;  // the save of Config.dat on leaving
+};
+
 struct StoredStatePaths {
   U16 siteListPath;
   U16 configPath;
@@ -21,12 +28,14 @@ U16 LoadStoredState(IStoreFiles& files, ICodePageConverter& codePage, const Stor
 class ConsoleRunWindow final : public IRunWindow {
  public:
   ConsoleRunWindow(IStoreFiles& files, ICodePageConverter& codePage, StoredStatePaths paths,
-                   ConfigRecord& record, U16 siteListText, void* notifyWindow, IReportOutlets& outlets);
+                   ConfigRecord& record, U16 siteListText, void* notifyWindow, IReportOutlets& outlets,
+                   ConsoleStoring storing = {});
 
   U16 ReadSiteListText() override;
   void SetSiteListText(U16View text) override { siteListText_ = U16(text); }
   void EnableStartStop(bool, bool) override {}
   MonitorSettings ReadSettings() override { return SettingsOf(record_); }
+  // Without storing, the list counts as stored: Start still shows its popup.
   bool StoreSiteList(U16View joinedList) override;
   void SaveSettings() override;
   void* NotifyWindow() override { return notifyWindow_; }
@@ -40,4 +49,5 @@ class ConsoleRunWindow final : public IRunWindow {
   U16 siteListText_;
   void* notifyWindow_;
   IReportOutlets& outlets_;
+  ConsoleStoring storing_;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
 #include "monitor/run_control.h"
@@ -129,4 +130,54 @@ TEST(ConsoleRun, StartStopAndSavePrintTheRowsAndWriteTheFiles) {
   ASSERT_EQ(config.size(), 240u);
   EXPECT_EQ(config.substr(0, 20), Le32(30) + Le32(1) + Le32(10) + Le32(0) + Le32(2));
   EXPECT_EQ(g_exitRequested.load(), 1);
+}
+
+TEST(ConsoleArguments, SettingsTakeTheListValuesAndAddressesBecomeTheEditText) {
+  ConsoleArguments args;
+  std::string error;
+  ASSERT_TRUE(ParseConsoleArguments({u"--interval", u"900", u"--retries=1", u"--retry-interval", u"300",
+                                     u"  http://a/ ", u"", u"--", u"-b"},
+                                    args, error)) << error;
+  EXPECT_FALSE(args.help);
+  MonitorSettings settings{60, 3, 30};
+  args.ApplySettings(settings);
+  EXPECT_EQ(settings.checkIntervalSeconds, 900);
+  EXPECT_EQ(settings.retryCount, 1);
+  EXPECT_EQ(settings.retryIntervalSeconds, 300);
+  EXPECT_EQ(args.SiteListText(), u"  http://a/ \r\n\r\n-b");
+  EXPECT_EQ(CLineList::Normalised(args.SiteListText()).Joined(), u"http://a/\r\n-b");
+
+  ASSERT_TRUE(ParseConsoleArguments({u"--retries", u"2"}, args, error));
+  settings = {120, 3, 60};
+  args.ApplySettings(settings);
+  EXPECT_EQ(settings.checkIntervalSeconds, 120);  // not given: the stored value stays
+  EXPECT_EQ(settings.retryCount, 2);
+  EXPECT_TRUE(args.HasSettings());
+  EXPECT_TRUE(args.sites.empty());
+
+  ASSERT_TRUE(ParseConsoleArguments({}, args, error));
+  EXPECT_FALSE(args.HasSettings() || args.help || !args.sites.empty());
+  ASSERT_TRUE(ParseConsoleArguments({u"http://x/", u"--help"}, args, error));
+  EXPECT_TRUE(args.help);
+  EXPECT_NE(ConsoleUsage().find("--retry-interval S  seconds between retries: 10, 30, 60, 120 or 300\r\n"),
+            std::string::npos);
+}
+
+TEST(ConsoleArguments, RefusalsNameTheWordAndWhatIsAccepted) {
+  const std::vector<std::pair<std::vector<U16>, std::string>> cases = {
+      {{u"--interval", u"45"}, "--interval does not accept \"45\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
+      {{u"--retries=0"}, "--retries does not accept \"0\"; accepted count: 1, 2 or 3"},
+      {{u"--retry-interval", u"1分钟"}, "--retry-interval does not accept \"1分钟\"; accepted seconds: 10, 30, 60, 120 or 300"},
+      {{u"--interval", u" 30"}, "--interval does not accept \" 30\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
+      {{u"http://a/", u"--retries"}, "--retries needs a value (count): 1, 2 or 3"},
+      {{u"--verbose", u"http://a/"}, "unknown option \"--verbose\"; accepted: --interval S, --retries N, "
+                                     "--retry-interval S, --help, then the addresses to monitor"},
+      {{u" ", u"\u3000"}, "the addresses given are all blank; give at least one address to monitor"},
+  };
+  for (const auto& [words, expected] : cases) {
+    ConsoleArguments args;
+    std::string error;
+    EXPECT_FALSE(ParseConsoleArguments(words, args, error)) << expected;
+    EXPECT_EQ(error, expected);
+  }
 }

@@ -17,9 +17,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/unique_handle_win.h"
@@ -105,6 +107,12 @@ class ChildOutput {
     std::lock_guard<std::mutex> lock(mu_);
     return Split();
   }
+  // Everything read once the writer has gone (waits for the pipe's end up to the deadline).
+  std::string AllText(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait_until(lock, deadline, [&] { return closed_; });
+    return text_;
+  }
   // Waits until some line satisfies pred (returns its index) or the deadline passes (-1).
   template <typename Pred>
   int WaitForLine(Pred pred, std::chrono::steady_clock::time_point deadline) {
@@ -164,6 +172,90 @@ std::string WithoutStamp(const std::string& s) {
   return HasStamp(s) ? s.substr(s.find(' ') + 10) : s;
 }
 
+// Console control events reach only processes sharing the sender's console. Under ctest this
+// process is attached to no real console, so it makes a fresh one for the children to inherit,
+// keeping its own standard handles where they were.
+bool EnsureOwnConsole() {
+  static const bool made = [] {
+    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE), out = ::GetStdHandle(STD_OUTPUT_HANDLE),
+           err = ::GetStdHandle(STD_ERROR_HANDLE);
+    ::FreeConsole();
+    const bool ok = ::AllocConsole() != FALSE;
+    ::SetStdHandle(STD_INPUT_HANDLE, in);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, out);
+    ::SetStdHandle(STD_ERROR_HANDLE, err);
+    return ok;
+  }();
+  return made;
+}
+
+// SiteMonitorConsole.exe started with a command line, in a process group of its own, its
+// standard output and standard error read apart. Killed if still running when the object goes.
+class ConsoleChild {
+ public:
+  explicit ConsoleChild(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!::CreatePipe(&outRead, &outWrite, &inherit, 0)) return;
+    outRead_.reset(outRead);
+    UniqueKernelHandle outWriteEnd(outWrite);
+    if (!::CreatePipe(&errRead, &errWrite, &inherit, 0)) return;
+    errRead_.reset(errRead);
+    UniqueKernelHandle errWriteEnd(errWrite);
+    ::SetHandleInformation(outRead_.get(), HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(errRead_.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = outWriteEnd.get();
+    si.hStdError = errWriteEnd.get();
+    PROCESS_INFORMATION pi{};
+    const std::wstring program = ConsoleProgramPath();
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                          nullptr, nullptr, &si, &pi))
+      return;
+    started_ = std::chrono::steady_clock::now();
+    process_.reset(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    processId_ = pi.dwProcessId;
+    // Only the child holds the write ends now, so the pipes end with the child.
+    out_ = std::make_unique<ChildOutput>(outRead_.get());
+    err_ = std::make_unique<ChildOutput>(errRead_.get());
+  }
+  ~ConsoleChild() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process_.get(), 99);
+      ::WaitForSingleObject(process_.get(), 10000);
+    }
+  }
+  ConsoleChild(const ConsoleChild&) = delete;
+  ConsoleChild& operator=(const ConsoleChild&) = delete;
+
+  bool ok() const { return out_ != nullptr; }
+  ChildOutput& Out() { return *out_; }
+  ChildOutput& Err() { return *err_; }
+  HANDLE Process() const { return process_.get(); }
+  DWORD ProcessId() const { return processId_; }
+  std::chrono::steady_clock::time_point Started() const { return started_; }
+  // The exit code once the child ended within the time; 12345 when it did not.
+  DWORD WaitForExit(DWORD milliseconds) {
+    DWORD code = 12345;
+    if (::WaitForSingleObject(process_.get(), milliseconds) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process_.get(), &code))
+      return 12345;
+    return code;
+  }
+
+ private:
+  UniqueKernelHandle outRead_, errRead_, process_;
+  std::unique_ptr<ChildOutput> out_, err_;
+  DWORD processId_ = 0;
+  std::chrono::steady_clock::time_point started_;
+};
+
 }  // namespace
 
 TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
@@ -188,48 +280,11 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   AppDataRedirect redirect(scratch.path().wstring());
   ASSERT_TRUE(redirect.ok());
 
-  // Console control events reach only processes sharing the sender's console. Under ctest this
-  // process is attached to no real console, so it makes a fresh one for the child to inherit,
-  // keeping its own standard handles where they were.
-  {
-    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE), out = ::GetStdHandle(STD_OUTPUT_HANDLE),
-           err = ::GetStdHandle(STD_ERROR_HANDLE);
-    ::FreeConsole();
-    ASSERT_TRUE(::AllocConsole()) << ::GetLastError();
-    ::SetStdHandle(STD_INPUT_HANDLE, in);
-    ::SetStdHandle(STD_OUTPUT_HANDLE, out);
-    ::SetStdHandle(STD_ERROR_HANDLE, err);
-  }
-
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE readRaw = nullptr, writeRaw = nullptr;
-  ASSERT_TRUE(::CreatePipe(&readRaw, &writeRaw, &inherit, 0));
-  UniqueKernelHandle readEnd(readRaw), writeEnd(writeRaw);
-  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = writeEnd.get();
-  si.hStdError = writeEnd.get();
-  PROCESS_INFORMATION pi{};
-  std::wstring program = ConsoleProgramPath();
-  std::wstring commandLine = L"\"" + program + L"\"";
-  ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                               CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si, &pi))
-      << "cannot start " << std::string(program.begin(), program.end());
-  const auto started = std::chrono::steady_clock::now();
-  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-  writeEnd.reset();  // only the child writes now, so the pipe ends with the child
-  ChildOutput output(readEnd.get());
-  // Whatever happens below, the child does not outlive the test (and so the reader ends).
-  struct Killer {
-    HANDLE process;
-    ~Killer() {
-      if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 99);
-    }
-  } killer{process.get()};
+  ASSERT_TRUE(EnsureOwnConsole()) << ::GetLastError();
+  ConsoleChild child(L"");
+  ASSERT_TRUE(child.ok()) << "cannot start " << SITEMON_CONSOLE_EXE;
+  const auto started = child.Started();
+  ChildOutput& output = child.Out();
 
   auto lineIs = [](std::string expected) { return [expected](const std::string& l) { return l == expected; }; };
   auto rowIs = [](std::string expected) {
@@ -266,17 +321,14 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   // Ctrl+C to the child's process group only. (Wine 8 passes only Ctrl+C between processes; it
   // has no Ctrl+Break delivery. The program treats both alike, and re-enables Ctrl+C, which a
   // new process group starts with disabled.)
-  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, pi.dwProcessId)) << ::GetLastError();
+  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, child.ProcessId())) << ::GetLastError();
   const auto stopDeadline = std::chrono::steady_clock::now() + 20s;
   const int stopping = output.WaitForLine(rowIs("停止中..."), stopDeadline);
   EXPECT_GT(stopping, missingPopup);
   const int stopped = output.WaitForLine(rowIs("监控停止!"), stopDeadline);
   ASSERT_GT(stopping, missingRow);
   ASSERT_GT(stopped, stopping);
-  ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
-  DWORD exitCode = 12345;
-  ASSERT_TRUE(::GetExitCodeProcess(process.get(), &exitCode));
-  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(child.WaitForExit(20000), 0u);
 
   const auto lines = output.Lines();
   std::string transcript;  // kept in the test log: what the program printed
@@ -294,6 +346,97 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   // Start stored the normalised list; leaving saved the settings with the opaque block intact.
   EXPECT_EQ(ReadBytes(dataFolder / L"site.txt"), okUrl + "\r\n" + missingUrl);
   EXPECT_EQ(ReadBytes(dataFolder / L"Config.dat"), config);
+}
+
+namespace {
+
+// Stored files the command-line runs below must not use or write: settings no run would show a
+// row with inside a minute (check every 15 min) and an address no one serves.
+struct StoredFiles {
+  explicit StoredFiles(const std::string& siteText) : scratch(kScratchName) {
+    config = Le32(900) + Le32(3) + Le32(300) + Le32(0) + Le32(2);
+    config.resize(240, '\0');
+    site = siteText;
+    ok = scratch.ok() && fs::create_directory(dataFolder()) && WriteBytes(dataFolder() / L"Config.dat", config) &&
+         WriteBytes(dataFolder() / L"site.txt", site);
+  }
+  fs::path dataFolder() const { return scratch.path() / L"DorvaneSiteMonitor"; }
+  bool Unchanged() const {
+    return ReadBytes(dataFolder() / L"Config.dat") == config && ReadBytes(dataFolder() / L"site.txt") == site;
+  }
+  TempFolder scratch;
+  std::string config, site;
+  bool ok = false;
+};
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+}  // namespace
+
+TEST(ConsoleProgram, RunsTheSitesAndSettingsOfItsCommandLineAndStoresNothing) {
+  sitemon_test::LoopbackHttpServer server;
+  ASSERT_TRUE(server.ok());
+  server.SetReply("/a", sitemon_test::StatusReply(200, "OK", "", "fine"));
+  server.SetReply("/b", sitemon_test::StatusReply(200, "OK", "", "fine"));
+  const std::string aUrl = server.Url("/a"), bUrl = server.Url("/b");
+  StoredFiles stored("  " + server.Url("/stored") + "  \r\n");
+  ASSERT_TRUE(stored.ok);
+  AppDataRedirect redirect(stored.scratch.path().wstring());
+  ASSERT_TRUE(redirect.ok());
+  ASSERT_TRUE(EnsureOwnConsole()) << ::GetLastError();
+
+  // The first address has blanks around it and an empty word follows: normalised away.
+  ConsoleChild child(L"--interval 30 --retries 1 --retry-interval 10 \"  " + Wide(aUrl) + L"  \" \"\" " + Wide(bUrl));
+  ASSERT_TRUE(child.ok());
+  ChildOutput& output = child.Out();
+  auto rowIs = [](std::string expected) {
+    return [expected](const std::string& l) { return HasStamp(l) && WithoutStamp(l) == expected; };
+  };
+  const auto startDeadline = child.Started() + 15s;
+  EXPECT_EQ(output.WaitForLine(rowIs("线程[1]启动"), startDeadline), 0);
+  EXPECT_EQ(output.WaitForLine(rowIs("线程[2]启动"), startDeadline), 1);
+  EXPECT_EQ(output.WaitForLine(rowIs("监控开始运行"), startDeadline), 2);
+  EXPECT_EQ(output.WaitForLine([](const std::string& l) { return l == "[Dorvane提示] 监控开始运行..."; }, startDeadline), 3);
+  // Rows for both addresses a second short of the 30 s given (the stored 15 min would show none).
+  const auto probeDeadline = child.Started() + 60s;
+  EXPECT_GT(output.WaitForLine(rowIs(aUrl + " 访问正常"), probeDeadline), 3);
+  EXPECT_GT(output.WaitForLine(rowIs(bUrl + " 访问正常"), probeDeadline), 3);
+  EXPECT_EQ(output.WaitForLine(rowIs("线程[3]启动"), std::chrono::steady_clock::now()), -1);
+
+  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, child.ProcessId())) << ::GetLastError();
+  EXPECT_GT(output.WaitForLine(rowIs("监控停止!"), std::chrono::steady_clock::now() + 20s), 3);
+  EXPECT_EQ(child.WaitForExit(20000), 0u);
+  for (const auto& r : server.Requests()) EXPECT_NE(r.target, "/stored");
+  EXPECT_EQ(child.Err().AllText(std::chrono::steady_clock::now() + 5s), "");
+  EXPECT_TRUE(stored.Unchanged()) << "site.txt or Config.dat was written";
+}
+
+TEST(ConsoleProgram, RefusesBadArgumentsOnStandardErrorWithExitCode2) {
+  StoredFiles stored("http://127.0.0.1:9/stored\r\n");
+  ASSERT_TRUE(stored.ok);
+  AppDataRedirect redirect(stored.scratch.path().wstring());
+  ASSERT_TRUE(redirect.ok());
+  const std::pair<std::wstring, std::string> cases[] = {
+      {L"--bogus http://127.0.0.1:9/", "unknown option \"--bogus\"; accepted: --interval S, --retries N, "
+                                       "--retry-interval S, --help, then the addresses to monitor"},
+      {L"--interval 45 http://127.0.0.1:9/", "--interval does not accept \"45\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
+      {L"--retry-interval", "--retry-interval needs a value (seconds): 10, 30, 60, 120 or 300"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    ConsoleChild child(arguments);
+    ASSERT_TRUE(child.ok());
+    EXPECT_EQ(child.WaitForExit(15000), 2u) << expected;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    EXPECT_EQ(child.Err().AllText(deadline), "SiteMonitorConsole: " + expected + "\r\n");
+    EXPECT_EQ(child.Out().AllText(deadline), "") << "no worker may start";
+  }
+  ConsoleChild help(L"--help");
+  ASSERT_TRUE(help.ok());
+  EXPECT_EQ(help.WaitForExit(15000), 0u);
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  EXPECT_EQ(help.Out().AllText(deadline).rfind("Usage: SiteMonitorConsole.exe [--interval S] [--retries N]", 0), 0u);
+  EXPECT_EQ(help.Err().AllText(deadline), "");
+  EXPECT_TRUE(stored.Unchanged()) << "site.txt or Config.dat was written";
 }
 
 // Registered as the ctest cleanup of the test above: if that run was killed before it could

@@ -1,0 +1,136 @@
+#include "console/console_arguments.h"
+
+#include "monitor/line_list.h"
+#include "monitor/settings_tables.h"
+
+namespace {
+
+struct ValueOption {
+  const char16_t* name;
+  const SettingTable* table;
+  const char* unit;
+  std::optional<int32_t> ConsoleArguments::*field;
+};
+
+const ValueOption kValueOptions[] = {
+    {u"--interval", &kCheckIntervalTable, "seconds", &ConsoleArguments::checkIntervalSeconds},
+    {u"--retries", &kRetryCountTable, "count", &ConsoleArguments::retryCount},
+    {u"--retry-interval", &kRetryIntervalTable, "seconds", &ConsoleArguments::retryIntervalSeconds},
+};
+
+// "30, 60, 120, 300, 600 or 900"
+std::string AcceptedValues(const SettingTable& table) {
+  std::string text;
+  for (size_t i = 0; i < table.count; ++i) {
+    if (i > 0) text += i + 1 == table.count ? " or " : ", ";
+    text += std::to_string(table.choices[i].value);
+  }
+  return text;
+}
+
+// Plain decimal digits only; nullopt for anything else or a number too long to be offered.
+std::optional<int32_t> DecimalValue(const U16& word) {
+  if (word.empty() || word.size() > 9) return std::nullopt;
+  int32_t value = 0;
+  for (char16_t c : word) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
+std::string Quoted(const U16& word) {
+  std::string text(1, '"');
+  text += Utf8FromU16(word);
+  text += '"';
+  return text;
+}
+
+}  // namespace
+
+void ConsoleArguments::ApplySettings(MonitorSettings& settings) const {
+  if (checkIntervalSeconds) settings.checkIntervalSeconds = *checkIntervalSeconds;
+  if (retryCount) settings.retryCount = *retryCount;
+  if (retryIntervalSeconds) settings.retryIntervalSeconds = *retryIntervalSeconds;
+}
+
+U16 ConsoleArguments::SiteListText() const {
+  U16 text;
+  for (size_t i = 0; i < sites.size(); ++i) {
+    if (i > 0) text += u"\r\n";
+    text += sites[i];
+  }
+  return text;
+}
+
+bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& arguments, std::string& error) {
+  arguments = ConsoleArguments{};
+  bool optionsEnded = false;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const U16& word = words[i];
+    if (optionsEnded || word.empty() || word[0] != u'-') {
+      arguments.sites.push_back(word);
+      continue;
+    }
+    if (word == u"--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (word == u"--help" || word == u"-h" || word == u"/?") {
+      arguments.help = true;
+      continue;
+    }
+    // "--interval 30" or "--interval=30"
+    const size_t equals = word.find(u'=');
+    const U16 name = word.substr(0, equals);
+    const ValueOption* option = nullptr;
+    for (const ValueOption& candidate : kValueOptions)
+      if (name == candidate.name) option = &candidate;
+    if (option == nullptr) {
+      error = "unknown option " + Quoted(word) +
+              "; accepted: --interval S, --retries N, --retry-interval S, --help, then the addresses to monitor";
+      return false;
+    }
+    const std::string accepted = AcceptedValues(*option->table);
+    U16 valueWord;
+    if (equals != U16::npos) {
+      valueWord = word.substr(equals + 1);
+    } else if (i + 1 < words.size()) {
+      valueWord = words[++i];
+    } else {
+      error = Utf8FromU16(name) + " needs a value (" + option->unit + "): " + accepted;
+      return false;
+    }
+    const std::optional<int32_t> value = DecimalValue(valueWord);
+    if (!value || PositionOfValue(*option->table, *value) < 0) {
+      error = Utf8FromU16(name) + " does not accept " + Quoted(valueWord) + "; accepted " + option->unit + ": " +
+              accepted;
+      return false;
+    }
+    arguments.*(option->field) = *value;
+  }
+  if (!arguments.sites.empty() && CLineList::Normalised(arguments.SiteListText()).Count() == 0) {
+    error = "the addresses given are all blank; give at least one address to monitor";
+    return false;
+  }
+  return true;
+}
+
+std::string ConsoleUsage() {
+  return "Usage: SiteMonitorConsole.exe [--interval S] [--retries N] [--retry-interval S] [URL ...]\r\n"
+         "Monitors the sites and prints the run log and the popups in UTF-8. Ctrl+C stops.\r\n"
+         "\r\n"
+         "  --interval S        check every S seconds: " + AcceptedValues(kCheckIntervalTable) + "\r\n"
+         "  --retries N         retry count: " + AcceptedValues(kRetryCountTable) + "\r\n"
+         "  --retry-interval S  seconds between retries: " + AcceptedValues(kRetryIntervalTable) + "\r\n"
+         "  --help              print this text and exit\r\n"
+         "  URL ...             the sites of this run, one address per word (blanks trimmed,\r\n"
+         "                      empty ones dropped); put -- before an address beginning with -\r\n"
+         "\r\n"
+         "Addresses given here are monitored instead of the stored site list (site.txt);\r\n"
+         "settings not given come from Config.dat. Settings given here apply to this run only.\r\n"
+         "A run with addresses writes neither file; a run with only settings stores the site list\r\n"
+         "as Start does but not the settings. With no arguments the program runs on the stored\r\n"
+         "site list and settings and stores both, as the window does.\r\n"
+         "Errors in the arguments are reported in English on standard error, exit code 2.\r\n";
+}

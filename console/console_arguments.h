@@ -1,0 +1,34 @@
+#pragma once
+// SiteMonitorConsole.exe's command line:
+//   [--interval S] [--retries N] [--retry-interval S] [--] [URL ...]   or   --help
+// Each setting takes only a value its list in the main window offers. Addresses given here are
+// the site list of this run (normalised at Start as the window's edit box is); settings given
+// here apply to this run only. Error texts are English, one line, without a line end.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/utf16.h"
+#include "store/monitor_settings.h"
+
+struct ConsoleArguments {
+  bool help = false;
+  std::optional<int32_t> checkIntervalSeconds;
+  std::optional<int32_t> retryCount;
+  std::optional<int32_t> retryIntervalSeconds;
+  std::vector<U16> sites;
+
+  bool HasSettings() const { return checkIntervalSeconds || retryCount || retryIntervalSeconds; }
+  // The given settings over the stored ones.
+  void ApplySettings(MonitorSettings& settings) const;
+  // The addresses as the edit box would hold them: one a line, CR LF between.
+  U16 SiteListText() const;
+};
+
+// Parses the words after the program name. False, with the error line set, for an unknown
+// option, an option without its value, a value its list does not offer, or addresses that are
+// all blank.
+bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& arguments, std::string& error);
+
+// The --help text (UTF-8, lines ending in CR LF).
+std::string ConsoleUsage();
