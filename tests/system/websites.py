@@ -9,7 +9,7 @@ import subprocess
 import time
 
 from .checks import Failure, check, log
-from .wine import CA_BUNDLE
+from .wine import CA_BUNDLE, end_process
 
 HOST, OTHER_HOST = 'sites.sitemon.test', 'other.sitemon.test'
 
@@ -180,11 +180,5 @@ http {{
             return f.read()
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end_process(self.proc)
         log(f'nginx ended with {self.proc.returncode}')

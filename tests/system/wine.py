@@ -195,13 +195,18 @@ class Display:
         self.name = ':' + number.decode().strip()
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end_process(self.proc)
+
+
+def end_process(proc, grace=10):
+    """Asks a child process to end and kills it when it has not ended within grace seconds."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(grace)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
 
 
 class Wine:
