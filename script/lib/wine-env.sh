@@ -2,7 +2,7 @@
 # (ANSI code page 936, as on a Chinese Windows), and a virtual X display for GUI tests.
 #
 #   wine_env_setup <build-dir>   exports WINEPREFIX, LANG, LOCPATH, WINEDEBUG; creates the prefix once
-#   xvfb_start [Xvfb options]    starts Xvfb on a free display and exports DISPLAY
+#   xvfb_start                   starts Xvfb on a free display and exports DISPLAY
 #   wine_env_teardown            stops the wineserver and Xvfb
 #   wine_prefix_copy <from> <to> a copy of a ready prefix for one test (modules hard-linked)
 #
@@ -68,29 +68,32 @@ wine_env_setup() {
 }
 
 xvfb_start() {
-  # Xvfb picks a free display number itself and writes it out once it accepts clients.
-  local number
-  number=$(mktemp "${TMPDIR:-/tmp}/sitemon-display.XXXXXX") || return 1
-  Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp "$@" 5>"$number" >/dev/null 2>&1 &
-  SITEMON_XVFB_PID=$!
-  local deadline=$((SECONDS + 10))
-  until grep -q '^[0-9]' "$number" 2>/dev/null; do
-    if [ "$SECONDS" -ge "$deadline" ] || ! kill -0 "$SITEMON_XVFB_PID" 2>/dev/null; then
-      echo "xvfb_start: Xvfb did not come up" >&2
-      rm -f "$number"
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      SITEMON_XVFB_PID=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 50); do
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+          # Wine's desktop process picks its display driver once, when it starts; if
+          # wine_env_setup already started the prefix's services without a display, windows
+          # could not be created. Restart them on this display (detached, as in wine_env_setup).
+          if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
+            wineserver -w
+            wine_services_start
+          fi
+          return 0
+        fi
+        sleep 0.1
+      done
+      echo "xvfb_start: Xvfb :$n did not come up" >&2
       return 1
     fi
-    sleep 0.05
   done
-  export DISPLAY=":$(head -n 1 "$number")"
-  rm -f "$number"
-  # Wine's desktop process picks its display driver once, when it starts; if wine_env_setup
-  # already started the prefix's services without a display, windows could not be created.
-  # Restart them on this display (detached, as in wine_env_setup).
-  if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
-    wineserver -w
-    wine_services_start
-  fi
+  echo "xvfb_start: no free display" >&2
+  return 1
 }
 
 # wine_prefix_copy <template> <target>: a prefix of its own for one test. The template's modules
