@@ -172,6 +172,17 @@ class Display:
     the lock) and tells it through -displayfd."""
 
     def __init__(self):
+        # Xvfb that started beside another one may lose the race for the same display number
+        # and end at once: it is started again, and picks another number.
+        for attempt in range(3):
+            try:
+                self._start()
+                return
+            except Failure as failure:
+                if attempt == 2 or 'ended with' not in str(failure):
+                    raise
+
+    def _start(self):
         reader, writer = os.pipe()
         self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(writer), '-screen', '0', '1280x800x24',
                                       '-nolisten', 'tcp'], pass_fds=(writer,), stdin=subprocess.DEVNULL,
