@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+#include <utility>
+
 #include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
@@ -23,16 +26,30 @@ bool PopupState(HWND main, JsonLine& out) {
   HWND popup = FindPopup(main);
   out.Bool("found", popup != nullptr);
   if (!popup) return true;
+  // The program sets the text, then the title, then slides the popup in, while this process
+  // reads them one by one: read until two readings agree, so that a reading taken between the
+  // program's steps never pairs a new text with the old title.
   std::wstring title, body;
-  if (!WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TITLE), title) ||
-      !WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TEXT), body)) {
-    return Fail(out, L"popup texts not readable");
+  bool visible = false;
+  for (int reading = 0; reading < 10; ++reading) {
+    std::wstring nextTitle, nextBody;
+    const bool nextVisible = ::IsWindowVisible(popup) != FALSE;
+    if (!WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TITLE), nextTitle) ||
+        !WindowTextOf(::GetDlgItem(popup, IDC_POPUP_TEXT), nextBody)) {
+      return Fail(out, L"popup texts not readable");
+    }
+    const bool same = reading > 0 && nextTitle == title && nextBody == body && nextVisible == visible;
+    title = std::move(nextTitle);
+    body = std::move(nextBody);
+    visible = nextVisible;
+    if (same) break;
+    ::Sleep(reading == 0 ? 0 : 5);
   }
   RECT rect{}, ok{};
   ::GetWindowRect(popup, &rect);
   ::GetWindowRect(::GetDlgItem(popup, IDOK), &ok);
   const LONG_PTR exStyle = ::GetWindowLongPtrW(popup, GWL_EXSTYLE);
-  out.Bool("visible", ::IsWindowVisible(popup) != FALSE)
+  out.Bool("visible", visible)
       .Int("hwnd", reinterpret_cast<long long>(popup))
       .Raw("ok_rect", RectJson(ok))  // the "确定" button on the screen, for real clicks
       .Text("title", title)
