@@ -38,7 +38,8 @@ class ReplayExchange : public INoticeExchange {
 
 class ReplayEnvironment : public INoticeEnvironment {
  public:
-  ReplayEnvironment(std::string_view body, int32_t chunk) : body_(body), chunk_(chunk) {}
+  ReplayEnvironment(std::string_view body, int32_t chunk, NoticeLink& link)
+      : body_(body), chunk_(chunk), link_(link) {}
   void SleepOneSecond() override {}
   std::unique_ptr<INoticeExchange> SendRequest(U16View) override {
     return std::make_unique<ReplayExchange>(body_, chunk_);
@@ -48,6 +49,7 @@ class ReplayEnvironment : public INoticeEnvironment {
   NoticeDelivery SendNoticeText(const char16_t* text) override {
     Require(text && U16View(text).size() > 5);
     ++notices;
+    link_.NoticeShown(text);  // what the window's handler does once it has shown the text
     return NoticeDelivery::Handled;
   }
   int updates = 0;
@@ -56,6 +58,7 @@ class ReplayEnvironment : public INoticeEnvironment {
  private:
   std::string_view body_;
   int32_t chunk_;
+  NoticeLink& link_;
 };
 
 }  // namespace
@@ -67,13 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The whole request path over this body.
   NoticeLink link(nullptr, 0);
-  ReplayEnvironment env(body, chunk);
+  ReplayEnvironment env(body, chunk, link);
   NoticeCheckState state;
   NoticeRequestOutcome outcome;
   PerformNoticeRequest(state, u"softtype=2&ver=1.1.0.0", link, env, &outcome);
   Require(state.answeredRequests == 1 || state.answeredRequests == 3);
   if (outcome != NoticeRequestOutcome::Understood) Require(env.updates == 0 && env.notices == 0);
   Require(env.notices == 0 || link.LastNoticeId() > 0);
+  Require(link.HeldNoticeCount() == 0);  // a handled notice is let go
 
   // The parser on the raw bytes, and the same bytes as the content of a string.
   const ParsedNoticeReply direct = ParseNoticeReply(body);

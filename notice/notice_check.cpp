@@ -80,13 +80,14 @@ int32_t PerformNoticeRequest(NoticeCheckState& state, U16View formBody, NoticeLi
   if (reply.update != 0 && !link.WindowGone()) env.DeliverUpdateAvailable();
 
   if (reply.noticeId != 0 && reply.noticeId > link.LastNoticeId()) {
-    auto text = std::make_unique<U16>(env.AnsiToWide(UpToZero(reply.noticeText)));
-    // Length as the window measures it: up to the first zero.
-    if (U16View(text->c_str()).size() >= static_cast<size_t>(kMinShownNoticeLength) &&
+    U16 text = env.AnsiToWide(UpToZero(reply.noticeText));
+    // Length as the window measures it: up to the first zero. The identifier is not raised here:
+    // the window raises it when it shows the text, so a notice that never reached the window is
+    // offered again at the next request.
+    if (U16View(text.c_str()).size() >= static_cast<size_t>(kMinShownNoticeLength) &&
         !link.WindowGone()) {
-      link.SetLastNoticeId(reply.noticeId);
-      if (env.SendNoticeText(text->c_str()) == NoticeDelivery::MayBeLater)
-        link.KeepDeliveredText(std::move(text));
+      const char16_t* held = link.HoldNotice(reply.noticeId, std::move(text));
+      if (env.SendNoticeText(held) == NoticeDelivery::Handled) link.ReleaseNotice(held);
     }
   }
   return pause;

@@ -25,7 +25,7 @@ class INoticeExchange {
 // What a delivery of a notice text achieved.
 enum class NoticeDelivery {
   Handled,      // the window handled the message (or it was refused): the text may be freed
-  MayBeLater,   // the wait timed out: the window may still read the text later
+  MayBeLater,   // the wait timed out: the window may be reading the text, or read it later
 };
 
 class INoticeEnvironment {

@@ -38,13 +38,17 @@ class WinNoticeEnvironment : public INoticeEnvironment {
 
  private:
   // Sends WM_SERVICE_NOTICE unless the window is gone, waiting at most kNoticeSendTimeoutMs, so
-  // a window that stops answering cannot hold the thread forever.
+  // a window that stops answering cannot hold the thread forever. No SMTO_ABORTIFHUNG: with it, a
+  // window that has not read its queue for five seconds is judged hung and the call returns at
+  // once without queueing the message (Wine's server refuses it the same way), so a window busy
+  // for a moment would lose the notice; without it the message waits its turn for the whole
+  // timeout.
   NoticeDelivery Send(int32_t kind, LPARAM param) {
     if (link_.WindowGone() || !::IsWindow(window_)) return NoticeDelivery::Handled;
     DWORD_PTR result = 0;
     ::SetLastError(0);
     if (::SendMessageTimeoutW(window_, WM_SERVICE_NOTICE, static_cast<WPARAM>(kind), param,
-                              SMTO_NORMAL | SMTO_ABORTIFHUNG, kNoticeSendTimeoutMs, &result))
+                              SMTO_NORMAL, kNoticeSendTimeoutMs, &result))
       return NoticeDelivery::Handled;
     // A window that is gone cannot read the message any more; otherwise it may, later.
     return ::GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? NoticeDelivery::Handled
@@ -104,11 +108,10 @@ void MarkNoticeWindowGone(const std::shared_ptr<NoticeLink>& link) {
   if (link) link->MarkWindowGone();
 }
 
-LRESULT HandleServiceNoticeMessage(const NoticeLink* link, WPARAM wParam, LPARAM lParam,
+LRESULT HandleServiceNoticeMessage(NoticeLink* link, WPARAM wParam, LPARAM lParam,
                                    bool& updateShown, U16View appTitle, IReportOutlets& outlets) {
-  if (link && link->WindowGone()) return 0;
   const auto kind = static_cast<int32_t>(wParam);
   const char16_t* text = kind == kNoticeText ? reinterpret_cast<const char16_t*>(lParam) : nullptr;
-  HandleServiceNotice(kind, text, updateShown, appTitle, outlets);
+  ReceiveServiceNotice(link, kind, text, updateShown, appTitle, outlets);
   return 0;
 }

@@ -36,7 +36,7 @@ void MarkNoticeWindowGone(const std::shared_ptr<NoticeLink>& link);
 // The main window's WM_SERVICE_NOTICE handler: shows the notice (kind 100) or, once per run,
 // the update message (kind 120) through the outlets. Ignores the message once the window was
 // marked gone. Returns 0.
-LRESULT HandleServiceNoticeMessage(const NoticeLink* link, WPARAM wParam, LPARAM lParam,
+LRESULT HandleServiceNoticeMessage(NoticeLink* link, WPARAM wParam, LPARAM lParam,
                                    bool& updateShown, U16View appTitle, IReportOutlets& outlets);
 
 // The thread's platform work against host:port, delivering to the link's window (also used by

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "base/utf16.h"
@@ -18,23 +19,35 @@ class NoticeLink {
 
   void* Window() const { return window_; }
 
-  // The identifier of the last notice shown; raised by the notice thread, read by the main
-  // window when it saves its settings record.
+  // The identifier of the last notice shown; raised only once the window has shown it (see
+  // NoticeShown), read by the main window when it saves its settings record, so a stored
+  // identifier always stands for a notice the user saw.
   int32_t LastNoticeId() const { return lastNoticeId_.load(std::memory_order_relaxed); }
-  void SetLastNoticeId(int32_t id) { lastNoticeId_.store(id, std::memory_order_relaxed); }
 
   // Set by the main window before it is destroyed; after that nothing is posted or sent to it.
   void MarkWindowGone() { windowGone_.store(true, std::memory_order_release); }
   bool WindowGone() const { return windowGone_.load(std::memory_order_acquire); }
 
-  // A notice text whose delivery timed out may still be read by the window later: it is kept
-  // here, for as long as the link lives. Only the notice thread calls this.
-  void KeepDeliveredText(std::unique_ptr<U16> text) { keptTexts_.push_back(std::move(text)); }
-  size_t KeptTextCount() const { return keptTexts_.size(); }
+  // The notice thread holds each notice text it hands to the window here, with its identifier,
+  // and passes the window the returned pointer. A text whose delivery timed out stays held for
+  // as long as the link lives: the window may still be reading it, or read it later.
+  const char16_t* HoldNotice(int32_t id, U16 text);
+  // The thread lets go of a text the window has finished with (handled or refused).
+  void ReleaseNotice(const char16_t* text);
+  // Called by the window's handler once it has shown `text`: that notice's identifier becomes the
+  // last one shown, unless a higher one already is.
+  void NoticeShown(const char16_t* text);
+  size_t HeldNoticeCount() const;
 
  private:
+  struct HeldNotice {
+    int32_t id;
+    U16 text;
+  };
+
   void* const window_;
   std::atomic<int32_t> lastNoticeId_;
   std::atomic<bool> windowGone_{false};
-  std::vector<std::unique_ptr<U16>> keptTexts_;
+  mutable std::mutex heldMutex_;  // the thread adds and releases, the window marks shown
+  std::vector<std::unique_ptr<HeldNotice>> held_;
 };

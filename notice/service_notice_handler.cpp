@@ -20,3 +20,12 @@ bool HandleServiceNotice(int32_t kind, const char16_t* text, bool& updateShown, 
       return false;
   }
 }
+
+void ReceiveServiceNotice(NoticeLink* link, int32_t kind, const char16_t* text, bool& updateShown,
+                          U16View appTitle, IReportOutlets& outlets) {
+  if (link && link->WindowGone()) return;
+  HandleServiceNotice(kind, text, updateShown, appTitle, outlets);
+  const bool noticeShown = kind == kNoticeText && text &&
+                           U16View(text).size() >= static_cast<size_t>(kMinShownNoticeLength);
+  if (link && noticeShown) link->NoticeShown(text);
+}

@@ -33,6 +33,7 @@ inline ScriptedAnswer Answer(std::string body, int32_t status = 200) {
 
 // The main window as far as the notice check is concerned: its handler and its popup.
 struct FakeMainWindow {
+  NoticeLink* link = nullptr;  // the link the window's handler reports shown notices on
   bool updateShown = false;
   RecordingOutlets outlets;
 
@@ -98,11 +99,17 @@ class FakeNoticeEnvironment : public INoticeEnvironment {
     HandleServiceNotice(kUpdateAvailable, nullptr, window_->updateShown, kAppTitle,
                         window_->outlets);
   }
+  // With `delivery` MayBeLater the window is busy: the text is not handled now (a test may hand
+  // it to Receive later, as a late arrival).
   NoticeDelivery SendNoticeText(const char16_t* text) override {
     ++sends;
     lastSentText = text;
-    HandleServiceNotice(kNoticeText, text, window_->updateShown, kAppTitle, window_->outlets);
+    if (delivery == NoticeDelivery::Handled) Receive(text);
     return delivery;
+  }
+  void Receive(const char16_t* text) {
+    ReceiveServiceNotice(window_->link, kNoticeText, text, window_->updateShown, kAppTitle,
+                         window_->outlets);
   }
   const char16_t* lastSentText = nullptr;
 

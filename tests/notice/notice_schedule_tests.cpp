@@ -118,6 +118,7 @@ TEST(NoticeSchedule, RequestInProgressIsCompletedBeforeTheThreadEnds) {
   FakeNoticeEnvironment env(&window);
   env.answers = {Answer(R"({"update":1,"notice_id":3,"notice_text":"a notice to read"})")};
   NoticeLink link(nullptr, 0);
+  window.link = &link;
   std::atomic<int32_t> exitFlag{0};
   // Raised while the first request is being made.
   env.onTick = [&](FakeNoticeEnvironment& e) {

@@ -16,6 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 struct WindowData {
+  NoticeLink* link = nullptr;  // where the handler reports a shown notice
   std::atomic<bool> destroyed{false};
   int updates = 0;
   std::vector<U16> notices;
@@ -75,6 +76,7 @@ class WindowEnvironment : public INoticeEnvironment {
   NoticeDelivery SendNoticeText(const char16_t* text) override {
     if (window_->destroyed) ++lateDeliveries_;
     window_->notices.emplace_back(text);
+    window_->link->NoticeShown(text);
     return NoticeDelivery::Handled;
   }
 
@@ -99,6 +101,7 @@ Outcome RunWithWindow(bool destroyWhileInFlight) {
   std::atomic<int> lateDeliveries{0};
   auto window = std::make_unique<WindowData>();
   auto link = std::make_shared<NoticeLink>(window.get(), 0);
+  window->link = link.get();
   auto env = std::make_shared<WindowEnvironment>(window.get(), gate, lateDeliveries);
   std::thread thread([link, env, &gate, &exitFlag] {
     RunNoticeCheck(u"softtype=2&ver=1.1.0.0", *link, *env, exitFlag);

@@ -88,6 +88,30 @@ TEST(NoticeRequestWin, UpdateAndNoticeReachTheWindowOnce) {
                                      {OutletCall::Popup, 1, 0, u"twenty chars notice!", u"Dorvane提示"}}));
 }
 
+// A window whose thread has not read its queue for over five seconds looks hung to the system.
+// A notice sent to it then must still be shown once it reads its queue again, and only then
+// count as seen.
+TEST(NoticeRequestWin, ANoticeForAWindowThatLooksHungIsShownWhenItAnswersAgain) {
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.ok());
+  server.SetReply(kTarget, StatusReply(200, "OK", "", Json200(
+      R"({"notice_id":7,"notice_text":"shown after a pause"})")));
+  TestWindow window;
+  NoticeLink link(window.hwnd(), 0);
+  window.data()->link = &link;
+  NoticeCheckState state;
+  ::Sleep(5500);  // the window's thread reads nothing: from now on it looks hung
+  EXPECT_EQ(RequestOnce(server.port(), link, state, [&] {
+              ::Sleep(1500);  // the notice is handed over while the window still looks hung
+              EXPECT_EQ(link.LastNoticeId(), 0);
+            }),
+            NoticeRequestOutcome::Understood);
+  EXPECT_EQ(window.data()->outlets.calls,
+            (std::vector<OutletCall>{{OutletCall::Popup, 1, 0, u"shown after a pause", u"Dorvane提示"}}));
+  EXPECT_EQ(link.LastNoticeId(), 7);
+  EXPECT_EQ(link.HeldNoticeCount(), 0u);
+}
+
 TEST(NoticeRequestWin, NoticeTextInTheAnsiCodePageIsConverted) {
   if (::GetACP() != 936) GTEST_SKIP() << "needs code page 936 (script/lib/wine-env.sh sets it)";
   // "服务器今晚维护" in code page 936, raw in the JSON string.
