@@ -13,6 +13,12 @@ if(WIN32)
   set(SITEMON_NOTICE_HOST "notice.dorvane.example" CACHE STRING "Host name of the notice service")
   set(SITEMON_NOTICE_PORT "80" CACHE STRING "Port of the notice service")
   set(SITEMON_WEB_PAGE "http://www.dorvane.example/index.php?product=sitemonitor" CACHE STRING "The maker's web page")
+  # Reproducible programs: one source gives the same bytes in any folder at any time. No link
+  # time stamp in the PE headers, and no source or build folder in the objects (__FILE__, debug
+  # information): the source folder reads ".", the build folder "build" (named last, so that it
+  # wins for the files under it).
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  add_link_options(LINKER:--no-insert-timestamp)
 elseif(SITEMON_FUZZ)
   # Fuzz build (clang): the libraries carry the fuzzer's coverage instrumentation and the address
   # and undefined-behaviour sanitizers; the standard library's own checks are on (bounds of

@@ -62,9 +62,17 @@ step_windows_tests() {
 }
 
 # The end-to-end scenarios: each makes its own Wine prefix, display and network namespace
-# (tests/system); SITEMON_SYSTEM_JOBS of them side by side.
+# (tests/system); SITEMON_SYSTEM_JOBS of them side by side. The package check is one of them.
 step_e2e() {
   echo "== end-to-end scenarios (Wine)"
   . script/lib/system-tests.sh
   system_tests build/windows -q
+}
+
+# The package check alone: the release zip packed from build/windows's programs, read, unpacked
+# into a fresh Wine prefix and run from there (tests/system/test_package.py).
+step_package() {
+  echo "== package check (Wine)"
+  . script/lib/system-tests.sh
+  system_tests build/windows -q -k test_package
 }
