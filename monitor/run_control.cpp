@@ -1,5 +1,7 @@
 #include "monitor/run_control.h"
 
+#include <algorithm>
+#include <list>
 #include <vector>
 
 #include "monitor/report_texts.h"
@@ -102,39 +104,66 @@ void RunControl::StopWorkers() {
   handles.reserve(taskTable_.size());
   for (const SiteProbeTask& task : taskTable_) handles.push_back(task.threadHandle);
 
+  std::vector<void*> notKnownToHaveEnded;
   {
     DepthGuard depth(stopDepth_);
     for (void* thread : handles) {
       if (thread == nullptr) continue;  // its creation failed
-      if (!WaitForWorker(thread, runsEndedBefore)) return;
+      switch (WaitForWorker(thread, runsEndedBefore)) {
+        case WorkerWait::Ended:
+          break;
+        case WorkerWait::NotKnownToHaveEnded:
+          notKnownToHaveEnded.push_back(thread);
+          break;
+        case WorkerWait::RunEndedMeanwhile:
+          return;
+      }
     }
   }
 
   for (SiteProbeTask& task : taskTable_) {
     if (task.threadHandle == nullptr) continue;
+    // A handle whose wait failed stays open with its record: closing it could let the system
+    // hand its value to another object while the worker may still run.
+    if (std::find(notKnownToHaveEnded.begin(), notKnownToHaveEnded.end(), task.threadHandle) !=
+        notKnownToHaveEnded.end())
+      continue;
     threads_.CloseThread(task.threadHandle);
     task.threadHandle = nullptr;
   }
-  taskTable_.clear();
+  DiscardTaskTable(!notKnownToHaveEnded.empty());
   ++runsEnded_;
   runActive_ = false;
   window_.EnableStartStop(true, false);
 }
 
-bool RunControl::WaitForWorker(void* thread, uint64_t runsEndedBefore) {
+RunControl::WorkerWait RunControl::WaitForWorker(void* thread, uint64_t runsEndedBefore) {
   for (;;) {
     switch (threads_.WaitForThreadOrInput(thread)) {
       case ThreadWait::Ended:
-      case ThreadWait::Failed:  // not a handle we can wait on: waiting again would only spin
-        return true;
+        return WorkerWait::Ended;
+      case ThreadWait::Failed:  // waiting again would only spin
+        return WorkerWait::NotKnownToHaveEnded;
       case ThreadWait::Input:
         threads_.DispatchOneMessage();
         // A message handled just now may have destroyed the window, whose StopWorkers waited
         // for every worker and closed every handle, this one included.
-        if (runsEnded_ != runsEndedBefore) return false;
+        if (runsEnded_ != runsEndedBefore) return WorkerWait::RunEndedMeanwhile;
         break;
     }
   }
+}
+
+void RunControl::DiscardTaskTable(bool workerMayRun) {
+  if (!workerMayRun) {
+    taskTable_.clear();
+    return;
+  }
+  // Never freed, not even at exit (a worker may outlive every destructor); the swap keeps every
+  // record at its address. Reachable through this pointer, so it is no leak to a checker.
+  static auto* setAside = new std::list<TaskTable>();
+  setAside->emplace_back();
+  setAside->back().swap(taskTable_);
 }
 
 void RunControl::OnDestroy() {

@@ -37,9 +37,17 @@ class RunControl {
 
  private:
   void InsertTimedRow(const LocalTime& time, U16View text);
-  // Waits for one worker while dispatching messages. False when a nested StopWorkers ended the
-  // run meanwhile (it has then waited for, closed and cleared everything itself).
-  bool WaitForWorker(void* thread, uint64_t runsEndedBefore);
+  enum class WorkerWait {
+    Ended,
+    NotKnownToHaveEnded,  // the wait itself failed: the worker may still be running
+    RunEndedMeanwhile,    // a nested StopWorkers waited for, closed and cleared everything
+  };
+  // Waits for one worker while dispatching messages.
+  WorkerWait WaitForWorker(void* thread, uint64_t runsEndedBefore);
+  // Ends the run's table: the records go with it, unless some worker is not known to have
+  // ended; then the whole table is set aside for the rest of the process, since that worker
+  // may still read its record.
+  void DiscardTaskTable(bool workerMayRun);
 
   IRunThreads& threads_;
   IRunWindow& window_;

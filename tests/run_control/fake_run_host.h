@@ -33,6 +33,7 @@ class FakeThreads : public IRunThreads {
   std::function<void(uint64_t, int32_t)> onStatus;
   WorkerBody body;                 // default: DefaultWorker
   std::set<int32_t> failSites;     // thread creation fails for these site numbers
+  std::set<int32_t> failWaitSites; // waiting for these sites' threads fails
 
   FakeThreads() : body(DefaultWorker) {}
   ~FakeThreads() override {
@@ -85,6 +86,7 @@ class FakeThreads : public IRunThreads {
     Worker* w = static_cast<Worker*>(thread);
     std::unique_lock<std::mutex> lock(mu_);
     waits_.push_back(w);
+    if (failWaitSites.count(w->siteNumber)) return ThreadWait::Failed;
     if (w->closed) {
       ADD_FAILURE() << "waited on a thread handle that was already closed";
       return ThreadWait::Failed;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "monitor/run_control.h"
@@ -362,4 +366,54 @@ TEST_F(RunControlTest, OnlyTheFirst1023UnitsAreNormalised) {
   ASSERT_EQ(run.Tasks().size(), 1u);
   EXPECT_EQ(U16(run.Tasks()[0].url).size(), 259u);
   run.OnStop();
+}
+
+// A wait that fails says nothing about the worker: it may still run and read its record, so
+// the record and its handle stay alive (ASan catches a read of a freed record), and the next
+// run starts on records of its own.
+TEST_F(RunControlTest, AFailedWaitNeverFreesAWorkersRecordOrClosesItsHandle) {
+  // Shared with the workers, which outlive this body (the fixture joins them).
+  struct Shared {
+    std::atomic<bool> release{false};
+    std::atomic<bool> holdSiteTwo{true};  // only the first run's second worker goes on
+    std::atomic<int> readsAfterStop{0};
+  };
+  const auto shared = std::make_shared<Shared>();
+  auto& [release, holdSiteTwo, readsAfterStop] = *shared;
+  threads.failWaitSites = {2};
+  threads.body = [shared](SiteProbeTask& task, fake::FakeThreads& host) {
+    auto& [release, holdSiteTwo, readsAfterStop] = *shared;
+    host.WaitForStopFlag();
+    if (task.siteNumber != 2 || !holdSiteTwo) return;
+    const U16 url = task.url;
+    while (!release) {  // still reading its record after the Stop has returned
+      EXPECT_EQ(U16(task.url), url);
+      ++readsAfterStop;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  window.editText = kThreeSites;
+  run.OnStart();
+  run.OnStop();
+  EXPECT_EQ(threads.closedSites, (std::vector<int32_t>{1, 3}));
+  EXPECT_TRUE(run.Tasks().empty());
+  EXPECT_TRUE(EndsWith(window.events.back(), " 监控停止!"));
+
+  const auto deadline = std::chrono::steady_clock::now() + fake::kDeadline;
+  auto readsReach = [&](int count) {
+    while (readsAfterStop < count && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return readsAfterStop >= count;
+  };
+  ASSERT_TRUE(readsReach(1));  // the worker saw the stop flag before the next run lowers it
+
+  threads.failWaitSites.clear();
+  holdSiteTwo = false;
+  SetStopRequested(0);
+  run.OnStart();  // a new table while the old worker goes on reading
+  ASSERT_EQ(run.Tasks().size(), 3u);
+  EXPECT_TRUE(readsReach(readsAfterStop + 20));
+  run.OnStop();
+  release = true;
+  EXPECT_EQ(threads.closedSites, (std::vector<int32_t>{1, 3, 1, 2, 3}));
 }
