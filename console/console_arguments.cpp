@@ -134,3 +134,17 @@ std::string ConsoleUsage() {
          "site list and settings and stores both, as the window does.\r\n"
          "Errors in the arguments are reported in English on standard error, exit code 2.\r\n";
 }
+
+std::string ConsoleBanner(U16View siteListText, const MonitorSettings& settings, bool fromCommandLine) {
+  const CLineList sites = CLineList::Normalised(siteListText);
+  std::string text = "SiteMonitorConsole: watching " + std::to_string(sites.Count()) +
+                     (sites.Count() == 1 ? " site" : " sites") + " (" +
+                     (fromCommandLine ? "from the command line" : "the stored site list") + "), checked every " +
+                     std::to_string(settings.checkIntervalSeconds) + " s, " +
+                     std::to_string(settings.retryCount) + (settings.retryCount == 1 ? " retry " : " retries ") +
+                     std::to_string(settings.retryIntervalSeconds) + " s apart:\r\n";
+  for (size_t i = 0; i < sites.Count(); ++i)
+    text += "  [" + std::to_string(i + 1) + "] " + Utf8FromU16(sites.LineView(i)) + "\r\n";
+  text += "Ctrl+C stops the run.\r\n";
+  return text;
+}

@@ -32,3 +32,8 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
 
 // The --help text (UTF-8, lines ending in CR LF).
 std::string ConsoleUsage();
+
+// What the console says on standard error as it starts (UTF-8, lines ending in CR LF): the
+// sites of the run, normalised and numbered as the run log numbers them, the three settings,
+// and that Ctrl+C stops the run.
+std::string ConsoleBanner(U16View siteListText, const MonitorSettings& settings, bool fromCommandLine);

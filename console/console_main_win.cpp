@@ -1,6 +1,7 @@
 // SiteMonitorConsole.exe: the monitoring engine without the window. It loads the stored settings
 // and site list as the window does, starts a run at once and prints the run log and the popups
-// on standard output in UTF-8. Ctrl+C, Ctrl+Break or closing the console stops the run as the
+// on standard output in UTF-8; standard error says first which sites it watches with which
+// settings. Ctrl+C, Ctrl+Break or closing the console stops the run as the
 // Stop button does, saves Config.dat as leaving the window does, and ends with exit code 0.
 //
 // The command line (console_arguments.h) may give the sites and settings of this run instead:
@@ -153,6 +154,8 @@ int wmain(int argc, wchar_t** argv) {
   ::SetConsoleCtrlHandler(nullptr, FALSE);
   ::SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
 
+  // Standard output carries the run log alone; this goes beside it.
+  WriteToHandle(STD_ERROR_HANDLE, ConsoleBanner(runWindow.ReadSiteListText(), SettingsOf(record), sitesGiven));
   run.OnStart();
 
   MSG msg;

@@ -5,10 +5,6 @@
 #include "monitor/settings_tables.h"
 #include "store/stored_state.h"
 
-namespace {
-constexpr size_t kEditReadUnits = 1023;  // what Start reads of the edit box
-}
-
 U16 LoadStoredState(IStoreFiles& files, ICodePageConverter& codePage, const StoredStatePaths& paths,
                     ConfigRecord& record) {
   LoadConfig(files, paths.configPath, record);
@@ -32,7 +28,7 @@ ConsoleRunWindow::ConsoleRunWindow(IStoreFiles& files, ICodePageConverter& codeP
       outlets_(outlets),
       storing_(storing) {}
 
-U16 ConsoleRunWindow::ReadSiteListText() { return siteListText_.substr(0, kEditReadUnits); }
+U16 ConsoleRunWindow::ReadSiteListText() { return siteListText_; }
 
 bool ConsoleRunWindow::StoreSiteList(U16View joinedList) {
   if (!storing_.siteList) return true;

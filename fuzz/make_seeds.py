@@ -63,7 +63,7 @@ site_list("cr_before_crlf", "a\r\r\n\nb\r\n\r\n")
 site_list("long_line", "http://" + "x" * 300 + ".example/")
 site_list("surrogate_at_cut", "http://" + "y" * 251 + "\U0001F600" + "z" * 10, utf8=False)
 site_list("lone_surrogates", "http://\ud800a.example/\r\n\udc00", utf8=False)
-site_list("over_1023", ("http://s.example/\r\n" * 80) + "  ", utf8=False)
+site_list("many_sites", ("http://s.example/\r\n" * 80) + "  ", utf8=False)
 site_list("nul_inside", "http://a.example/\r\nhttp://b\x00.example/", utf8=False)
 site_list("chinese", "http://例子.测试/路径\r\n\u3000http://127.0.0.1:8080/ok\u3000")
 

@@ -1,5 +1,5 @@
 // Fuzzes the site list's normalisation as Start performs it: the text the edit box hands over
-// (at most 1023 code units, up to its terminator) is split at CR LF, trimmed, cleared of empty
+// (the whole text, up to its terminator) is split at CR LF, trimmed, cleared of empty
 // lines and joined, and every line becomes a probe task. The last input byte chooses how the
 // bytes before it become text: even takes UTF-16LE code units as they are (lone surrogates
 // included), odd decodes UTF-8, which reaches CR LF, blanks and ideographic spaces more easily.
@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr size_t kEditReadUnits = 1023;
 constexpr size_t kUrlMaxUnits = 259;
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\u3000'; }
@@ -109,8 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
   U16 text = utf8 ? U16FromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
                   : Utf16LeUnits(bytes);
-  // What the edit box hands over: at most 1023 units, ending at its terminator.
-  if (text.size() > kEditReadUnits) text.resize(kEditReadUnits);
+  // What the edit box hands over: the whole text, ending at its terminator.
   text.resize(std::char_traits<char16_t>::length(text.c_str()));
 
   const std::vector<U16> expected = ReferenceLines(text);

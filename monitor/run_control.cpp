@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr size_t kSiteListReadUnits = 1023;  // the edit box is read into 1024 units
-
 struct DepthGuard {
   explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
   ~DepthGuard() { --depth_; }
@@ -42,8 +40,7 @@ void RunControl::OnStart() {
   // second set of sites from 1 behind the first.
   if (runActive_ || stopDepth_ > 0 || destroyed_) return;
 
-  U16 text = window_.ReadSiteListText();
-  if (text.size() > kSiteListReadUnits) text.resize(kSiteListReadUnits);
+  const U16 text = window_.ReadSiteListText();
   if (text.empty()) return;
 
   const MonitorSettings settings = window_.ReadSettings();

@@ -31,7 +31,7 @@ class IRunThreads {
 class IRunWindow {
  public:
   virtual ~IRunWindow() = default;
-  // The site list edit box's text, at most 1023 code units.
+  // The site list edit box's whole text.
   virtual U16 ReadSiteListText() = 0;
   virtual void SetSiteListText(U16View text) = 0;
   virtual void EnableStartStop(bool startEnabled, bool stopEnabled) = 0;

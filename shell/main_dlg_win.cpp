@@ -12,6 +12,7 @@
 #include "notice/service_notice_message.h"
 #include "shell/button_look.h"
 #include "shell/maker_web_page_win.h"
+#include "shell/run_log_limit.h"
 #include "shell/show_notification_win.h"
 #include "shell/string_resource_win.h"
 #include "shell/window_placement.h"
@@ -20,7 +21,6 @@
 namespace {
 
 constexpr char16_t kPopupTitle[] = u"Dorvane提示";
-constexpr int kSiteListReadUnits = 1024;  // at most 1023 characters and the terminator
 
 U16View ViewOf(const std::wstring& text) { return U16View(AsU16(text.c_str()), text.size()); }
 U16 PathText(const wchar_t* path) { return U16(AsU16(path)); }
@@ -249,18 +249,34 @@ void CMainDlg::InsertLogRow(U16View text) {
   item.iSubItem = 0;
   item.pszText = AsWide(row.data());
   ::SendMessageW(m_hLogList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  // The oldest rows go at the bottom once the log is full: a program left running for days
+  // would otherwise grow without end.
+  for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count > kRunLogRowLimit; --count)
+    ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {
   return ::ShowNotification(m_pPopup, show, seconds, text, title);
 }
 
-void CMainDlg::SetTrayTip(U16View text) { CShellIcon::SetTrayTip(text); }
+void CMainDlg::SetTrayTip(U16View text) {
+  // Every report sets the tip, mostly to the text it already shows, and each change goes to the
+  // tray host (another process, with a desktop's tray); an unchanged tip is not sent again. The
+  // tip field holds the text cut to its size, so that is what is compared.
+  char16_t wanted[kTrayTipUnits] = {};
+  CopyToField(wanted, kTrayTipUnits, text);
+  if (U16View(wanted) == U16View(AsU16(IconRecord().szTip))) return;
+  CShellIcon::SetTrayTip(text);
+}
 
 U16 CMainDlg::ReadSiteListText() {
-  wchar_t buffer[kSiteListReadUnits] = {};
-  const UINT got = ::GetDlgItemTextW(m_hWnd, IDC_SITE_LIST, buffer, kSiteListReadUnits);
-  return U16(AsU16(buffer), got);
+  // The whole text: every typed site is normalised, stored and watched.
+  HWND edit = GetDlgItem(IDC_SITE_LIST);
+  const int length = ::GetWindowTextLengthW(edit);
+  if (length <= 0) return U16();
+  std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
+  const int got = ::GetWindowTextW(edit, buffer.data(), length + 1);
+  return U16(AsU16(buffer.c_str()), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 void CMainDlg::SetSiteListText(U16View text) {

@@ -181,3 +181,12 @@ TEST(ConsoleArguments, RefusalsNameTheWordAndWhatIsAccepted) {
     EXPECT_EQ(error, expected);
   }
 }
+
+// The sites are numbered as the run log numbers their workers: blank lines are not sites.
+TEST(ConsoleBanner, NamesTheNormalisedSitesTheSettingsAndCtrlC) {
+  EXPECT_EQ(ConsoleBanner(u"  http://a/ \r\n\r\n\u3000http://\u4e00/", {30, 1, 10}, true),
+            "SiteMonitorConsole: watching 2 sites (from the command line), checked every 30 s, 1 retry 10 s apart:\r\n"
+            "  [1] http://a/\r\n"
+            "  [2] http://\xe4\xb8\x80/\r\n"
+            "Ctrl+C stops the run.\r\n");
+}

@@ -349,16 +349,16 @@ TEST_F(RunControlTest, UnstorableListShowsNoPopupButTheRunGoesOn) {
   run.OnStop();
 }
 
-// Only the first 1023 units of the edit box are seen; a line too long for a record is cut.
-TEST_F(RunControlTest, OnlyTheFirst1023UnitsAreNormalised) {
+// The whole text of the edit box is normalised, however long; a line too long for a record is cut.
+TEST_F(RunControlTest, TheWholeEditTextIsNormalised) {
   U16 text;
   for (int i = 0; i < 15; ++i) text += u"http://127.0.0.1/" + U16(83, static_cast<char16_t>(u'a' + i)) + u"\r\n";
   ASSERT_EQ(text.size(), 15u * 102);
   window.editText = text;
   run.OnStart();
-  ASSERT_EQ(run.Tasks().size(), 11u);  // ten whole lines (1020 units) and three units of the next
-  EXPECT_EQ(U16(run.Tasks()[10].url), u"htt");
-  EXPECT_EQ(window.editText.size(), 10u * 102 + 3);
+  ASSERT_EQ(run.Tasks().size(), 15u);
+  EXPECT_EQ(U16(run.Tasks()[14].url), u"http://127.0.0.1/" + U16(83, u'o'));
+  EXPECT_EQ(window.editText, text.substr(0, text.size() - 2));  // only the last CR LF goes
   run.OnStop();
 
   window.editText = u"http://127.0.0.1/" + U16(500, u'z');

@@ -17,6 +17,7 @@
 #include "monitor/site_status_message.h"
 #include "res/resource.h"
 #include "shell/main_dlg_win.h"
+#include "shell/run_log_limit.h"
 #include "shell/message_loop_win.h"
 #include "shell/window_placement.h"
 #include "tests/support/message_pump_win.h"
@@ -270,6 +271,16 @@ TEST_F(MainDlgTest, NewRowsGoOnTopAndClearEmptiesTheLog) {
   EXPECT_TRUE(LogRows(Item(IDC_RUN_LOG)).empty());
   dialog->InsertLogRow(u"again");
   EXPECT_EQ(LogRows(Item(IDC_RUN_LOG)), (std::vector<std::wstring>{L"again"}));
+}
+
+// A full log keeps its newest rows: each new row on top pushes the oldest out at the bottom.
+TEST_F(MainDlgTest, AFullLogDropsItsOldestRowsAtTheBottom) {
+  Open();
+  for (int i = 1; i <= kRunLogRowLimit + 2; ++i) dialog->InsertLogRow(U16Decimal(i));
+  const std::vector<std::wstring> rows = LogRows(Item(IDC_RUN_LOG));
+  ASSERT_EQ(rows.size(), static_cast<size_t>(kRunLogRowLimit));
+  EXPECT_EQ(rows.front(), std::to_wstring(kRunLogRowLimit + 2));
+  EXPECT_EQ(rows.back(), L"3");  // the start-up row and rows 1 and 2 are gone
 }
 
 TEST_F(MainDlgTest, StoredStateIsLoadedAtStart) {

@@ -9,6 +9,7 @@ const CommandTable& Commands() {
     AddLogCommands(t);
     AddPopupTrayCommands(t);
     AddAboutCommands(t);
+    AddReportCommands(t);
     return t;
   }();
   return table;

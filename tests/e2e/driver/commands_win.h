@@ -13,5 +13,6 @@ void AddWindowCommands(CommandTable& table);
 void AddLogCommands(CommandTable& table);
 void AddPopupTrayCommands(CommandTable& table);
 void AddAboutCommands(CommandTable& table);
+void AddReportCommands(CommandTable& table);
 
 bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& args, JsonLine& out);
