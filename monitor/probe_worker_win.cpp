@@ -9,6 +9,7 @@
 
 #include "base/unique_handle_win.h"
 #include "base/wide_text_win.h"
+#include "monitor/once_per_second.h"
 
 wchar_t traceFolderPath[MAX_PATH] = {};
 
@@ -16,11 +17,25 @@ void SetTraceFolderPath(const wchar_t* path) {
   CopyToField(AsU16(traceFolderPath), MAX_PATH, path ? U16View(AsU16(path)) : U16View());
 }
 
+namespace {
+// Who asks InternetGetConnectedState this second. Under Wine each call walks the network
+// interfaces through the wineserver (about 1.5 ms of CPU); its answer is ignored, so one call a
+// second serves the whole program. A cost gate only: no worker reads anything through it.
+OncePerSecond connectedStateGate;
+}  // namespace
+
 BOOL probeLocalNetwork() {
-  DWORD connectedFlags = 0;
-  ::InternetGetConnectedState(&connectedFlags, 0);  // asked for its side effects only
-  DWORD aliveFlags = 0;
-  return ::IsNetworkAlive(&aliveFlags);
+  const bool alive = CheckNetworkSharingIgnoredQuestion(
+      connectedStateGate, static_cast<int64_t>(::GetTickCount64() / 1000),
+      [] {
+        DWORD connectedFlags = 0;
+        ::InternetGetConnectedState(&connectedFlags, 0);  // asked for its side effects only
+      },
+      [] {
+        DWORD aliveFlags = 0;
+        return ::IsNetworkAlive(&aliveFlags) != FALSE;
+      });
+  return alive ? TRUE : FALSE;
 }
 
 int traceLine(const wchar_t* /*folder*/, const char* /*line*/) {
@@ -79,23 +94,40 @@ DWORD WINAPI RunPoolJob(LPVOID parameter) {
 
 HttpProbeResult ProbeWithDefaultTimeouts(const char16_t* url) { return ProbeUrlWinInet(AsWide(url)); }
 
-// An auto-reset event: under Wine a fraction of what a condition variable costs per wake.
-class EventAttemptSignal final : public AttemptSignal {
+// A flag under a slim lock with a condition variable: under Wine both wait and wake stay in the
+// process (no wineserver round trip, as an event's do), so the hop to the pool thread and back
+// costs next to nothing beside the probe.
+class SlimAttemptSignal final : public AttemptSignal {
  public:
-  explicit EventAttemptSignal(UniqueKernelHandle event) : event_(std::move(event)) {}
-  void Raise() override { ::SetEvent(event_.get()); }
+  void Raise() override {
+    ::AcquireSRWLockExclusive(&lock_);
+    raised_ = true;
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeConditionVariable(&changed_);
+  }
   bool WaitFor(std::chrono::milliseconds wait) override {
-    return ::WaitForSingleObject(event_.get(), static_cast<DWORD>(wait.count())) == WAIT_OBJECT_0;
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(wait.count());
+    ::AcquireSRWLockExclusive(&lock_);
+    while (!raised_) {
+      const ULONGLONG now = ::GetTickCount64();
+      if (now >= deadline) break;
+      // Woken, timed out or woken for nothing: the flag decides.
+      ::SleepConditionVariableSRW(&changed_, &lock_, static_cast<DWORD>(deadline - now), 0);
+    }
+    const bool seen = raised_;
+    raised_ = false;
+    ::ReleaseSRWLockExclusive(&lock_);
+    return seen;
   }
 
  private:
-  UniqueKernelHandle event_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+  bool raised_ = false;
 };
 
-std::unique_ptr<AttemptSignal> MakeEventAttemptSignal() {
-  UniqueKernelHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!event) return nullptr;
-  return std::unique_ptr<AttemptSignal>(new (std::nothrow) EventAttemptSignal(std::move(event)));
+std::unique_ptr<AttemptSignal> MakeSlimAttemptSignal() {
+  return std::unique_ptr<AttemptSignal>(new (std::nothrow) SlimAttemptSignal);
 }
 }  // namespace
 
@@ -108,7 +140,7 @@ bool LaunchOnThreadPool(void (*job)(void* argument), void* argument) {
 }
 
 Win32ProbeEnvironment::Win32ProbeEnvironment(std::chrono::milliseconds timeLimit)
-    : prober_(&ProbeWithDefaultTimeouts, &LaunchOnThreadPool, timeLimit, &MakeEventAttemptSignal) {}
+    : prober_(&ProbeWithDefaultTimeouts, &LaunchOnThreadPool, timeLimit, &MakeSlimAttemptSignal) {}
 
 bool Win32ProbeEnvironment::NetworkAlive() { return probeLocalNetwork() != FALSE; }
 

@@ -19,8 +19,9 @@ void SetTraceFolderPath(const wchar_t* path);
 // unchanged (but for threadHandle and lastStatus) until the thread has ended. Returns 0.
 DWORD WINAPI SiteProbeThreadProc(LPVOID task);
 
-// Nonzero when the local network is alive: InternetGetConnectedState is asked first (its
-// answer ignored), then IsNetworkAlive decides.
+// Nonzero when the local network is alive: IsNetworkAlive decides, on every call. Before it,
+// InternetGetConnectedState is asked (its answer ignored) by the first caller in each second of
+// the tick count, program-wide; the other callers in that second skip it.
 BOOL probeLocalNetwork();
 
 // The trace sink: takes the trace folder and one line in the ANSI code page. Writes nothing

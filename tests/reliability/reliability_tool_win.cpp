@@ -3,9 +3,10 @@
 // exit code 0 on success.
 //
 //   probe-compare <url> <n>      the worker's probe (on a pool thread, waited for by the worker)
-//                                and a bare loop of the same WinINet calls, alternated, n of
-//                                each: medians in ms; also the same calls made directly
-//                                on the calling thread (what the hop to the pool thread costs)
+//                                and a bare loop of the same WinINet calls, interleaved, n of
+//                                each: medians in ms and the median of the n paired ratios;
+//                                also the same calls made directly on the calling thread (what
+//                                the hop to the pool thread costs)
 //   probe-time <url> <n>         the worker's probe n times: median and slowest in ms, status
 //   start-visible <exe> <n>      n starts of the program: ms from CreateProcess to the main window
 //                                shown (median), each closed again
@@ -22,9 +23,14 @@
 //                                IDC_POPUP_TEXT) is visible
 //   stack-depth <url>            how deep each of the worker's calls reaches into a fresh thread's
 //                                stack (painted before the call, scanned after it), in KiB
-//   threads <n> <what> <seconds> n threads that each do <what> (sleep: Sleep(1000) in a loop;
-//                                worker: the worker's tick, network probe then Sleep(1000)) for
-//                                the given seconds; the process's memory is read from outside
+//   threads <n> <what> <seconds> n threads that each do <what> for the given seconds, then end
+//                                (sleep: Sleep(1000) in a loop; worker: the worker's tick, the
+//                                shared network probe then Sleep(1000); every-call: the tick with
+//                                InternetGetConnectedState on every thread every second; alive:
+//                                IsNetworkAlive then Sleep(1000); connected-once: one
+//                                InternetGetConnectedState, then sleep; connected-once-in-turn:
+//                                the same, one thread at a time); the process's memory and CPU
+//                                are read from outside
 //   cycle <exe> <list> <check> <retries> <retry-interval> <actions> <kill-ms>
 //                                one life of the program: start it, report the site list it loaded,
 //                                pick the three list positions, put <list> (lines separated by
@@ -33,8 +39,9 @@
 //                                Stop, X close and wait for the exit. A second thread terminates
 //                                the process <kill-ms> after it was created (-1: never; a process
 //                                still running after the actions is terminated then).
-//   tick-cost <n>                what one worker tick costs besides its sleep: the network probe
-//                                (and its two calls apart), n times each; ms of wall and CPU time
+//   tick-cost <n>                what one worker tick costs besides its sleep: the shared network
+//                                probe, and its two calls apart, n times each; ms of wall and
+//                                CPU time per call
 #include <windows.h>
 #include <sensapi.h>
 #include <wininet.h>
@@ -43,6 +50,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/unique_handle_win.h"
@@ -78,6 +86,14 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The value below which the given share of the values lie (nearest rank).
+double Quantile(std::vector<double> values, double share) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t rank = static_cast<size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+  return values[rank];
+}
+
 // The worker's WinINet calls with its flags, and nothing around them.
 bool BareProbe(const wchar_t* url, wchar_t (&status)[51]) {
   HINTERNET internet =
@@ -95,7 +111,7 @@ bool BareProbe(const wchar_t* url, wchar_t (&status)[51]) {
 }
 
 int ProbeCompare(const wchar_t* url, int n) {
-  std::vector<double> ours, bare, direct;
+  std::vector<double> ours, bare, direct, ratios, directRatios;
   int failures = 0;
   Win32ProbeEnvironment worker;
   for (int i = -3; i < n; ++i) {  // three rounds of warm-up, not counted
@@ -133,14 +149,28 @@ int ProbeCompare(const wchar_t* url, int n) {
     const HttpProbeResult same = ProbeUrlWinInet(url);
     const double c = t.Milliseconds();
     if (same.outcome != HttpProbeResult::Outcome::kOpened) ++failures;
-    if (i >= 0) {
+    if (i >= 0 && b > 0) {
       ours.push_back(a);
       bare.push_back(b);
       direct.push_back(c);
+      // A pair is taken within some 70 ms: its ratio cancels what the machine's load does
+      // to both, which the ratio of two medians does not.
+      ratios.push_back(a / b);
+      directRatios.push_back(c / b);
     }
   }
-  std::printf("ours_median_ms %.4f\nbare_median_ms %.4f\ndirect_median_ms %.4f\nfailures %d\n", Median(ours),
-              Median(bare), Median(direct), failures);
+  std::printf("ours_median_ms %.4f\nbare_median_ms %.4f\ndirect_median_ms %.4f\nratio_median %.4f\n"
+              "direct_ratio_median %.4f\npairs %zu\nfailures %d\n",
+              Median(ours), Median(bare), Median(direct), Median(ratios), Median(directRatios), ratios.size(),
+              failures);
+  // The two halves of the run apart: how far the figure moves within one run.
+  const auto half = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2);
+  std::printf("ratio_median_first_half %.4f\nratio_median_second_half %.4f\n",
+              Median(std::vector<double>(ratios.begin(), half)), Median(std::vector<double>(half, ratios.end())));
+  // The lower quantiles: the probes that the machine's other work left alone.
+  for (const double share : {0.02, 0.05, 0.1, 0.25})
+    std::printf("ours_p%02.0f_ms %.4f\nbare_p%02.0f_ms %.4f\ndirect_p%02.0f_ms %.4f\n", share * 100,
+                Quantile(ours, share), share * 100, Quantile(bare, share), share * 100, Quantile(direct, share));
   return failures == 0 ? 0 : 1;
 }
 
@@ -325,7 +355,13 @@ void TimeCalls(const char* name, int n, Call call) {
 }
 
 int TickCost(int n) {
-  TimeCalls("network_probe", n, [] { probeLocalNetwork(); });
+  // Spread over a few seconds, as the workers' ticks are: the shared probe asks the costly
+  // question only once in each second.
+  TimeCalls("network_probe", n, [] {
+    probeLocalNetwork();
+    ::Sleep(10);
+  });
+  TimeCalls("sleep_10ms", n, [] { ::Sleep(10); });
   TimeCalls("connected_state", n, [] {
     DWORD flags = 0;
     ::InternetGetConnectedState(&flags, 0);
@@ -393,22 +429,55 @@ int StackDepth(const wchar_t* url) {
   return 0;
 }
 
+enum class TickKind { kSleep, kWorker, kEveryCall, kAlive, kConnectedOnce, kConnectedOnceInTurn };
+
 struct ThreadsJob {
-  bool tick;
+  TickKind kind;
   DWORD seconds;
+  SRWLOCK turn = SRWLOCK_INIT;
 };
 
 DWORD WINAPI RunTicks(LPVOID param) {
-  const auto* job = static_cast<const ThreadsJob*>(param);
+  auto* job = static_cast<ThreadsJob*>(param);
+  DWORD flags = 0;
+  if (job->kind == TickKind::kConnectedOnce) ::InternetGetConnectedState(&flags, 0);
+  if (job->kind == TickKind::kConnectedOnceInTurn) {
+    ::AcquireSRWLockExclusive(&job->turn);
+    ::InternetGetConnectedState(&flags, 0);
+    ::ReleaseSRWLockExclusive(&job->turn);
+  }
   for (DWORD i = 0; i < job->seconds; ++i) {
-    if (job->tick) probeLocalNetwork();
+    switch (job->kind) {
+      case TickKind::kWorker: probeLocalNetwork(); break;
+      case TickKind::kEveryCall:
+        ::InternetGetConnectedState(&flags, 0);
+        ::IsNetworkAlive(&flags);
+        break;
+      case TickKind::kAlive: ::IsNetworkAlive(&flags); break;
+      default: break;
+    }
     ::Sleep(1000);
   }
   return 0;
 }
 
-int Threads(int n, bool tick, int seconds) {
-  ThreadsJob job{tick, static_cast<DWORD>(seconds)};
+bool TickKindFromName(const std::wstring& name, TickKind& kind) {
+  const std::pair<const wchar_t*, TickKind> names[] = {{L"sleep", TickKind::kSleep},
+                                                       {L"worker", TickKind::kWorker},
+                                                       {L"every-call", TickKind::kEveryCall},
+                                                       {L"alive", TickKind::kAlive},
+                                                       {L"connected-once", TickKind::kConnectedOnce},
+                                                       {L"connected-once-in-turn", TickKind::kConnectedOnceInTurn}};
+  for (const auto& [text, value] : names)
+    if (name == text) {
+      kind = value;
+      return true;
+    }
+  return false;
+}
+
+int Threads(int n, TickKind kind, int seconds) {
+  ThreadsJob job{kind, static_cast<DWORD>(seconds), SRWLOCK_INIT};
   std::vector<UniqueKernelHandle> threads;
   for (int i = 0; i < n; ++i) threads.emplace_back(::CreateThread(nullptr, 0, RunTicks, &job, 0, nullptr));
   std::printf("ready\n");
@@ -539,8 +608,8 @@ int wmain(int argc, wchar_t** argv) {
   else if (command == L"close") result = Close();
   else if (command == L"popup") result = Popup();
   else if (command == L"stack-depth" && argc >= 3) result = StackDepth(argv[2]);
-  else if (command == L"threads" && argc >= 5)
-    result = Threads(std::max(0, number(2, 1)), std::wstring(argv[3]) == L"worker", std::max(1, number(4, 10)));
+  else if (TickKind kind{}; command == L"threads" && argc >= 5 && TickKindFromName(argv[3], kind))
+    result = Threads(std::max(0, number(2, 1)), kind, std::max(1, number(4, 10)));
   else if (command == L"cycle" && argc >= 9)
     result = Cycle(argv[2], argv[3], number(4, 0), number(5, 0), number(6, 0), argv[7], number(8, -1));
   else if (command == L"tick-cost") result = TickCost(std::max(1, number(2, 200)));
