@@ -84,8 +84,7 @@ int32_t PerformNoticeRequest(NoticeCheckState& state, U16View formBody, NoticeLi
     // Length as the window measures it: up to the first zero. The identifier is not raised here:
     // the window raises it when it shows the text, so a notice that never reached the window is
     // offered again at the next request.
-    if (U16View(text.c_str()).size() >= static_cast<size_t>(kMinShownNoticeLength) &&
-        !link.WindowGone()) {
+    if (IsShownNoticeText(text.c_str()) && !link.WindowGone()) {
       const char16_t* held = link.HoldNotice(reply.noticeId, std::move(text));
       if (env.SendNoticeText(held) == NoticeDelivery::Handled) link.ReleaseNotice(held);
     }

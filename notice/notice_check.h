@@ -57,6 +57,11 @@ constexpr int32_t kMaxReplyBytes = 1 << 20;    // a longer reply is not read fur
 constexpr int32_t kReplyChunkBytes = 512;
 constexpr int32_t kMinShownNoticeLength = 6;   // a notice text must be longer than 5 characters
 
+// Whether the window shows this notice text: longer than 5 characters up to its first zero.
+inline bool IsShownNoticeText(const char16_t* text) {
+  return text && U16View(text).size() >= static_cast<size_t>(kMinShownNoticeLength);
+}
+
 // The pause before the next request, chosen at the start of a request.
 int32_t ChooseNoticePause(int32_t answeredRequests);
 

@@ -7,7 +7,7 @@ bool HandleServiceNotice(int32_t kind, const char16_t* text, bool& updateShown, 
                          IReportOutlets& outlets) {
   switch (kind) {
     case kNoticeText:
-      if (text && U16View(text).size() >= static_cast<size_t>(kMinShownNoticeLength))
+      if (IsShownNoticeText(text))
         outlets.ShowNotification(1, 0, text, u"Dorvane提示");
       return true;
     case kUpdateAvailable:
@@ -25,7 +25,5 @@ void ReceiveServiceNotice(NoticeLink* link, int32_t kind, const char16_t* text, 
                           U16View appTitle, IReportOutlets& outlets) {
   if (link && link->WindowGone()) return;
   HandleServiceNotice(kind, text, updateShown, appTitle, outlets);
-  const bool noticeShown = kind == kNoticeText && text &&
-                           U16View(text).size() >= static_cast<size_t>(kMinShownNoticeLength);
-  if (link && noticeShown) link->NoticeShown(text);
+  if (link && kind == kNoticeText && IsShownNoticeText(text)) link->NoticeShown(text);
 }

@@ -16,9 +16,9 @@ import pytest
 
 from .checks import CLOSE_BUTTON, EXIT_BY_CLOSE, REPO, TITLE, TITLE_LINE, check
 
-spec = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
-package = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(package)
+loader_source = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
+package = importlib.util.module_from_spec(loader_source)
+loader_source.loader.exec_module(package)
 
 PROGRAMS = ('SiteMonitor.exe', 'SiteMonitorConsole.exe')
 

@@ -1,21 +1,16 @@
-// Reading the run log (list view IDC_RUN_LOG) of the program: through memory allocated in the
-// program's process, since list-view queries carry pointers that are not marshalled.
+// Reading the run log (list view IDC_RUN_LOG) of the program.
 #include <windows.h>
 #include <commctrl.h>
 
 #include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
+#include "tests/e2e/driver/run_log_reader_win.h"
 #include "tests/e2e/driver/target_windows_win.h"
 #include "tests/support/message_pump_win.h"
-#include "tests/support/remote_block_win.h"
 #include "tests/support/window_view_win.h"
 
-using sitemon_test::kRemoteTextUnits;
-using sitemon_test::OpenForMemory;
 using sitemon_test::PollUntil;
-using sitemon_test::RemoteBlock;
-using sitemon_test::SendWithTimeout;
 
 namespace {
 
@@ -27,39 +22,19 @@ bool ReadLogRows(HWND main, std::vector<std::wstring>& rows, std::wstring& error
     error = L"no run log";
     return false;
   }
-  UniqueKernelHandle process = OpenForMemory(list);
-  if (!process) {
-    error = L"cannot open the program's process";
-    return false;
-  }
-  RemoteBlock block(process.get(), sizeof(LVITEMW) + kRemoteTextUnits * sizeof(wchar_t));
-  if (!block) {
-    error = L"cannot allocate in the program's process";
+  const RunLogReader log(list);
+  if (!log.ok()) {
+    error = L"cannot open or allocate in the program's process";
     return false;
   }
   for (int attempt = 0; attempt < 20; ++attempt) {
-    LRESULT before = 0;
-    if (!SendWithTimeout(list, LVM_GETITEMCOUNT, 0, 0, before)) break;
-    rows.clear();
+    const long long before = log.Count();
+    if (before < 0) break;
+    rows.assign(static_cast<size_t>(before), std::wstring());
     bool readAll = true;
-    for (LRESULT i = 0; i < before && readAll; ++i) {
-      LVITEMW item{};
-      item.iSubItem = 0;
-      item.pszText = static_cast<LPWSTR>(block.At(sizeof(LVITEMW)));
-      item.cchTextMax = static_cast<int>(kRemoteTextUnits);
-      LRESULT length = 0;
-      std::wstring text(kRemoteTextUnits, L'\0');
-      readAll = block.Write(0, &item, sizeof item) &&
-                SendWithTimeout(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
-                                reinterpret_cast<LPARAM>(block.At(0)), length) &&
-                length >= 0 && static_cast<size_t>(length) < kRemoteTextUnits &&
-                block.Read(sizeof(LVITEMW), text.data(), kRemoteTextUnits * sizeof(wchar_t));
-      text.resize(static_cast<size_t>(length));
-      rows.push_back(text);
-    }
-    LRESULT after = 0;
-    if (!readAll || !SendWithTimeout(list, LVM_GETITEMCOUNT, 0, 0, after)) break;
-    if (after == before) return true;
+    for (long long i = 0; i < before && readAll; ++i) readAll = log.Row(i, rows[static_cast<size_t>(i)]);
+    if (!readAll) break;
+    if (log.Count() == before) return true;
   }
   error = L"the run log could not be read";
   return false;

@@ -23,14 +23,11 @@
 #include "res/resource.h"
 #include "tests/e2e/driver/command_support_win.h"
 #include "tests/e2e/driver/commands_win.h"
+#include "tests/e2e/driver/run_log_reader_win.h"
 #include "tests/support/message_pump_win.h"
-#include "tests/support/remote_block_win.h"
 #include "tests/support/window_view_win.h"
 
-using sitemon_test::kRemoteTextUnits;
-using sitemon_test::OpenForMemory;
 using sitemon_test::PollUntil;
-using sitemon_test::RemoteBlock;
 using sitemon_test::SendWithTimeout;
 using sitemon_test::Stopwatch;
 
@@ -38,59 +35,13 @@ namespace {
 
 constexpr std::chrono::seconds kBatchTimeout{60};
 
-// Reads rows of the run log through a block in the program's memory.
-class LogReader {
- public:
-  explicit LogReader(HWND list)
-      : list_(list), process_(OpenForMemory(list)),
-        block_(process_.get(), sizeof(LVITEMW) + kRemoteTextUnits * sizeof(wchar_t)) {}
-  bool ok() const { return static_cast<bool>(process_) && static_cast<bool>(block_); }
-
-  long long Count() const {
-    LRESULT count = -1;
-    return SendWithTimeout(list_, LVM_GETITEMCOUNT, 0, 0, count) ? count : -1;
-  }
-  bool Row(long long index, std::wstring& text) const {
-    LVITEMW item{};
-    item.pszText = static_cast<LPWSTR>(block_.At(sizeof(LVITEMW)));
-    item.cchTextMax = static_cast<int>(kRemoteTextUnits);
-    LRESULT length = 0;
-    text.assign(kRemoteTextUnits, L'\0');
-    if (!block_.Write(0, &item, sizeof item) ||
-        !SendWithTimeout(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block_.At(0)),
-                         length) ||
-        length < 0 || static_cast<size_t>(length) >= kRemoteTextUnits ||
-        !block_.Read(sizeof(LVITEMW), text.data(), kRemoteTextUnits * sizeof(wchar_t))) {
-      return false;
-    }
-    text.resize(static_cast<size_t>(length));
-    return true;
-  }
-  // Inserts `text` as the top row, as the window's own insert does.
-  bool InsertTop(const std::wstring& text) const {
-    if (text.size() + 1 > kRemoteTextUnits) return false;
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.pszText = static_cast<LPWSTR>(block_.At(sizeof(LVITEMW)));
-    LRESULT index = -1;
-    return block_.Write(sizeof(LVITEMW), text.c_str(), (text.size() + 1) * sizeof(wchar_t)) &&
-           block_.Write(0, &item, sizeof item) &&
-           SendWithTimeout(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(block_.At(0)), index) && index == 0;
-  }
-
- private:
-  HWND list_;
-  UniqueKernelHandle process_;
-  RemoteBlock block_;
-};
-
-bool ClearLog(HWND main, const LogReader& log) {
+bool ClearLog(HWND main, const RunLogReader& log) {
   LRESULT ignored = 0;
   return SendWithTimeout(main, WM_COMMAND, IDC_CLEAR_LOG, 0, ignored) && log.Count() == 0;
 }
 
 // The top row names this site's address: the text between the stamp and the status.
-bool TopRowIsOf(const LogReader& log, const std::wstring& marker) {
+bool TopRowIsOf(const RunLogReader& log, const std::wstring& marker) {
   std::wstring top;
   return log.Row(0, top) && top.find(marker) != std::wstring::npos;
 }
@@ -104,7 +55,7 @@ bool CmdPostReports(const Args& args, JsonLine& out) {
   }
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
-  const LogReader log(::GetDlgItem(main, IDC_RUN_LOG));
+  const RunLogReader log(::GetDlgItem(main, IDC_RUN_LOG));
   if (!log.ok()) return Fail(out, L"cannot reach the run log's memory");
   // The address each site's rows carry: learnt from one report of each, handled first.
   std::wstring marks[2];
@@ -151,7 +102,7 @@ bool CmdReportCost(const Args& args, JsonLine& out) {
   }
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
-  const LogReader log(::GetDlgItem(main, IDC_RUN_LOG));
+  const RunLogReader log(::GetDlgItem(main, IDC_RUN_LOG));
   if (!log.ok() || !ClearLog(main, log)) return Fail(out, L"cannot empty the run log");
 
   const Stopwatch reports;
