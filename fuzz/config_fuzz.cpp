@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
   FUZZ_REQUIRE(record.checkIntervalSeconds == FileInt(data, size, 0));
   FUZZ_REQUIRE(record.retryCount == FileInt(data, size, 4));
   FUZZ_REQUIRE(record.retryIntervalSeconds == FileInt(data, size, 8));
-  FUZZ_REQUIRE(record.lastNoticeId.load() == FileInt(data, size, 12));
+  FUZZ_REQUIRE(record.lastNoticeId == FileInt(data, size, 12));
   FUZZ_REQUIRE(record.softtype == kSoftType);
   for (size_t i = 0; i < kConfigOpaqueBytes; ++i) FUZZ_REQUIRE(record.opaque[i] == FileByte(data, size, 20 + i));
 

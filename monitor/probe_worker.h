@@ -31,7 +31,7 @@ struct HttpProbeResult {
 class IProbeEnvironment {
  public:
   virtual ~IProbeEnvironment() = default;
-  // Nonzero when the local network is alive.
+  // True when the local network is alive.
   virtual bool NetworkAlive() = 0;
   // Opens an internet handle, opens url through it, queries the status code, closes both.
   virtual HttpProbeResult ProbeUrl(const char16_t* url) = 0;

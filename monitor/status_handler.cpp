@@ -1,5 +1,6 @@
 #include "monitor/status_handler.h"
 
+#include "monitor/probe_status.h"
 #include "monitor/report_texts.h"
 
 namespace {
@@ -16,12 +17,18 @@ Kind Classify(int32_t status) {
   if (status >= 200) return Kind::Success;
   if (status >= 100) return Kind::Interim;
   switch (status) {
-    case 9: return Kind::WorkerEnded;
-    case 10: return Kind::NetworkDown;
-    case 11: return Kind::NetworkBack;
-    case 21: return Kind::NoInternetHandle;
-    case 22: return Kind::Unreachable;
-    default: return Kind::Unknown;
+    case kStatusWorkerEnded:
+      return Kind::WorkerEnded;
+    case kStatusNetworkDown:
+      return Kind::NetworkDown;
+    case kStatusNetworkBack:
+      return Kind::NetworkBack;
+    case kStatusNoInternetHandle:
+      return Kind::NoInternetHandle;
+    case kStatusUrlNotOpened:
+      return Kind::Unreachable;
+    default:
+      return Kind::Unknown;
   }
 }
 
@@ -122,14 +129,14 @@ void HandleSiteStatus(uint64_t siteNumber, int32_t status, TaskTable& tasks, con
       break;
     case Kind::NetworkDown:
       // The worker reports a dead link every second: only the first report of an outage shows.
-      if (task.lastStatus != 10) {
+      if (task.lastStatus != kStatusNetworkDown) {
         outlets.InsertLogRow(NetworkRow(now, text));
         outlets.ShowNotification(1, 0, text, kPopupTitle);
       }
       break;
     case Kind::NetworkBack:
       // Only a site that saw the outage announces its end; otherwise the report has no effect.
-      if (task.lastStatus != 10) return;
+      if (task.lastStatus != kStatusNetworkDown) return;
       outlets.ShowNotification(1, 5, text, kPopupTitle);
       outlets.InsertLogRow(NetworkRow(now, text));
       break;

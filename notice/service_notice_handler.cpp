@@ -2,13 +2,13 @@
 
 #include "notice/notice_check.h"
 #include "notice/service_notice_message.h"
+#include "monitor/report_texts.h"
 
 bool HandleServiceNotice(int32_t kind, const char16_t* text, bool& updateShown, U16View appTitle,
                          IReportOutlets& outlets) {
   switch (kind) {
     case kNoticeText:
-      if (IsShownNoticeText(text))
-        outlets.ShowNotification(1, 0, text, u"Dorvane提示");
+      if (IsShownNoticeText(text)) outlets.ShowNotification(1, 0, text, kPopupTitle);
       return true;
     case kUpdateAvailable:
       if (!updateShown) {

@@ -34,7 +34,7 @@ void CAboutDlg::OnInitDialog() {
   const std::wstring version = StringResource(131);
   const U16 text = AboutText(U16View(AsU16(name.c_str()), name.size()),
                              U16View(AsU16(version.c_str()), version.size()));
-  SetDlgItemTextW(kTextId, AsWide(text.c_str()));
+  SetDlgItemTextW(IDC_ABOUT_TEXT, AsWide(text.c_str()));
 }
 
 void CAboutDlg::CentreInWorkArea() {

@@ -1,14 +1,14 @@
 #pragma once
-// The modal about box (template 100): icon, name and version, copyright. A click anywhere in
+// The modal about box (template IDD_ABOUTBOX): icon, name and version, copyright. A click anywhere in
 // it, Enter, Esc or the close command ends it.
 #include <windows.h>
 
 #include "framework/dialog_impl_win.h"
+#include "res/resource.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg, CWindow> {
  public:
-  enum { IDD = 100 };
-  static constexpr int kTextId = 1017;
+  enum { IDD = IDD_ABOUTBOX };
 
   BOOL ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                             DWORD mapId = 0) override;

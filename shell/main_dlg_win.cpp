@@ -6,6 +6,7 @@
 #include "base/geometry_win.h"
 #include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
+#include "monitor/report_texts.h"
 #include "shell/settings_lists_win.h"
 #include "monitor/site_status_message.h"
 #include "notice/notice_check_win.h"
@@ -19,8 +20,6 @@
 #include "store/stored_state.h"
 
 namespace {
-
-constexpr char16_t kPopupTitle[] = u"Dorvane提示";
 
 U16View ViewOf(const std::wstring& text) { return U16View(AsU16(text.c_str()), text.size()); }
 U16 PathText(const wchar_t* path) { return U16(AsU16(path)); }
@@ -36,15 +35,16 @@ void BuildPaths(DataPaths& paths, const wchar_t* dataFolder) {
     BuildDataPaths(paths);
     return;
   }
-  MakeDataPathUnder(paths.siteListPath, dataFolder, L"DorvaneSiteMonitor", L"site.txt");
-  MakeDataPathUnder(paths.configPath, dataFolder, L"DorvaneSiteMonitor", L"Config.dat");
-  MakeDataPathUnder(paths.traceFolderPath, dataFolder, L"DorvaneSiteMonitor\\GetLog", L"");
+  BuildDataPathsUnder(paths, dataFolder);
 }
 
 }  // namespace
 
 CMainDlg::CMainDlg(const MainDlgSetup& setup)
-    : m_startNoticeCheck(setup.startNoticeCheck), m_threads(setup.workerEntry), m_run(m_threads, *this) {
+    : m_startNoticeCheck(setup.startNoticeCheck),
+      m_loop(setup.loop),
+      m_threads(setup.workerEntry),
+      m_run(m_threads, *this) {
   BuildPaths(m_paths, setup.dataFolder);
   SetTraceFolderPath(m_paths.traceFolderPath);  // before any worker exists
 }
@@ -177,14 +177,13 @@ LRESULT CMainDlg::OnInitDialog() {
   InsertLogColumn();
   InsertLogRow(startRow);
 
-  if (CMessageLoop* loop = g_appModule.FindLoop()) {
-    loop->AddFilter(this);
-    loop->AddIdle(this);
+  if (m_loop != nullptr) {
+    m_loop->AddFilter(this);
+    m_loop->AddIdle(this);
   }
 
   if (m_startNoticeCheck) {
-    m_notice = StartNoticeCheck(m_hWnd, m_config.lastNoticeId.load(std::memory_order_relaxed), m_config.softtype,
-                                ViewOf(version));
+    m_notice = StartNoticeCheck(m_hWnd, m_config.lastNoticeId, m_config.softtype, ViewOf(version));
   }
   return TRUE;  // focus to the first tab stop, "开始"
 }
@@ -228,9 +227,9 @@ void CMainDlg::OnDestroy() {
   // The notice thread must not reach this window once it starts going.
   if (m_notice) MarkNoticeWindowGone(m_notice);
   m_run.OnDestroy();  // both flags, Config.dat, the workers' end, the site list
-  if (CMessageLoop* loop = g_appModule.FindLoop()) {
-    loop->RemoveFilter(this);
-    loop->RemoveIdle(this);
+  if (m_loop != nullptr) {
+    m_loop->RemoveFilter(this);
+    m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
 }
@@ -301,6 +300,6 @@ bool CMainDlg::StoreSiteList(U16View joinedList) {
 }
 
 void CMainDlg::SaveSettings() {
-  if (m_notice) m_config.lastNoticeId.store(m_notice->LastNoticeId(), std::memory_order_relaxed);
+  if (m_notice) m_config.lastNoticeId = m_notice->LastNoticeId();
   SaveConfig(m_files, PathText(m_paths.configPath), m_config);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The main window: a caption-less blue dialog (template 129) with its own title-bar buttons, the
+// The main window: a caption-less blue dialog (template IDD_MAINDLG) with its own title-bar buttons, the
 // site list, the three setting lists, Start and Stop, and the run log. It owns the run (through
 // RunControl), the stored settings, the popup, the tray icon and the notice check's link, and
 // is the report outlet of the engine.
@@ -35,6 +35,9 @@ struct MainDlgSetup {
   const wchar_t* dataFolder = nullptr;
   // False: no notice thread (tests of the window alone).
   bool startNoticeCheck = true;
+  // The loop the window runs in: it joins it as filter and idle handler while it exists. Null:
+  // none (keys reach the controls without the dialog's keyboard handling).
+  CMessageLoop* loop = nullptr;
 };
 
 class CMainDlg : public CDialogImpl<CMainDlg>,
@@ -109,6 +112,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   UniqueIcon m_smallIcon;
   std::wstring m_appTitle;  // string 130
   bool m_startNoticeCheck;
+  CMessageLoop* m_loop;
   std::shared_ptr<NoticeLink> m_notice;
   Win32StoreFiles m_files;
   UserCharCodePage m_codePage;

@@ -6,8 +6,8 @@
 
 void CMessageBoxDlg::SetMessage(U16View text, U16View title) {
   StorePopupTexts(m_szText, m_szTitle, text, title);
-  SetDlgItemTextW(kTextId, AsWide(m_szText));
-  SetDlgItemTextW(kTitleId, AsWide(m_szTitle));
+  SetDlgItemTextW(IDC_POPUP_TEXT, AsWide(m_szText));
+  SetDlgItemTextW(IDC_POPUP_TITLE, AsWide(m_szTitle));
 }
 
 void CMessageBoxDlg::FadeOut() { ::AnimateWindow(m_hWnd, kAnimationMs, AW_HIDE | AW_BLEND); }
@@ -57,17 +57,16 @@ BOOL CMessageBoxDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam
 }
 
 void CMessageBoxDlg::OnInitDialog() {
-  m_pStaticText = GetDlgItem(kTextId);
+  m_pStaticText = GetDlgItem(IDC_POPUP_TEXT);
   m_btnOk.SubclassWindow(GetDlgItem(IDOK));
   m_btnCancel.SubclassWindow(GetDlgItem(IDCANCEL));
   PlaceOkButton();
   ModifyStyleEx(0, WS_EX_TOOLWINDOW);  // no taskbar button
   ::SetWindowTextW(m_pStaticText, AsWide(m_szText));
-  SetDlgItemTextW(kTitleId, AsWide(m_szTitle));
+  SetDlgItemTextW(IDC_POPUP_TITLE, AsWide(m_szTitle));
   m_hTitleFont.reset(::CreateFontW(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0,
                                    0, L"宋体"));
-  ::SendDlgItemMessageW(m_hWnd, kTitleId, WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont.get()),
-                        TRUE);
+  ::SendDlgItemMessageW(m_hWnd, IDC_POPUP_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont.get()), TRUE);
   m_bTimer = ::SetTimer(m_hWnd, kCountdownTimer, 1000, nullptr);
 }
 

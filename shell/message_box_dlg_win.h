@@ -1,11 +1,12 @@
 #pragma once
-// The notification popup (template 202): a white, topmost tool window with a title, a body
+// The notification popup (template IDD_POPUP): a white, topmost tool window with a title, a body
 // text and a drawn "确定" button that hides it. It counts down once a second while visible and
 // fades out when the count is used up. The object deletes itself when its window is gone, and
 // then clears the owner's pointer to it.
 #include <windows.h>
 
 #include "framework/dialog_impl_win.h"
+#include "res/resource.h"
 #include "base/unique_handle_win.h"
 #include "shell/button_bt_win.h"
 #include "shell/colour_mixins_win.h"
@@ -15,9 +16,7 @@ class CMessageBoxDlg : public CDialogImpl<CMessageBoxDlg, CWindow>,
                        public CCtrlColor<CMessageBoxDlg, 1, 0, 0xFFFFFF>,
                        public CPaintBkgnd<CMessageBoxDlg, 0, 0xFFFFFF> {
  public:
-  enum { IDD = 202 };
-  static constexpr int kTitleId = 1004;
-  static constexpr int kTextId = 1005;
+  enum { IDD = IDD_POPUP };
   static constexpr UINT_PTR kCountdownTimer = 1;
   static constexpr DWORD kAnimationMs = 500;
 

@@ -16,6 +16,7 @@ int RunMainDialog(int showCommand) {
 
   MainDlgSetup setup;
   setup.workerEntry = SiteProbeThreadProc;
+  setup.loop = &loop;
   auto dialog = std::make_unique<CMainDlg>(setup);
   if (dialog->Create(nullptr, 0) == nullptr) {
     dialog.reset();

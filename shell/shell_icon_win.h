@@ -17,8 +17,7 @@
 #include "shell/string_resource_win.h"
 #include "shell/tray_logic.h"
 
-constexpr UINT WM_TRAY_NOTIFY = WM_USER + 180;  // 0x4B4
-static_assert(WM_TRAY_NOTIFY == kTrayNotifyMessage);
+constexpr UINT WM_TRAY_NOTIFY = kTrayNotifyMessage;
 
 template <class T, UINT t_nMenuId>
 class CAppIconMenu {

@@ -20,23 +20,12 @@ int32_t GetInt32(const uint8_t* at) {
 
 }  // namespace
 
-ConfigRecord& ConfigRecord::operator=(const ConfigRecord& other) {
-  if (this == &other) return *this;
-  checkIntervalSeconds = other.checkIntervalSeconds;
-  retryCount = other.retryCount;
-  retryIntervalSeconds = other.retryIntervalSeconds;
-  lastNoticeId.store(other.lastNoticeId.load(std::memory_order_relaxed), std::memory_order_relaxed);
-  softtype = other.softtype;
-  std::memcpy(opaque, other.opaque, sizeof opaque);
-  return *this;
-}
-
 ConfigBytes ConfigRecordToBytes(const ConfigRecord& record) {
   ConfigBytes bytes{};
   PutInt32(&bytes[0], record.checkIntervalSeconds);
   PutInt32(&bytes[4], record.retryCount);
   PutInt32(&bytes[8], record.retryIntervalSeconds);
-  PutInt32(&bytes[12], record.lastNoticeId.load(std::memory_order_relaxed));
+  PutInt32(&bytes[12], record.lastNoticeId);
   PutInt32(&bytes[16], record.softtype);
   std::memcpy(&bytes[kOpaqueOffset], record.opaque, kConfigOpaqueBytes);
   return bytes;
@@ -49,7 +38,7 @@ void OverlayConfigBytes(ConfigRecord& record, const uint8_t* bytes, size_t size)
   record.checkIntervalSeconds = GetInt32(&image[0]);
   record.retryCount = GetInt32(&image[4]);
   record.retryIntervalSeconds = GetInt32(&image[8]);
-  record.lastNoticeId.store(GetInt32(&image[12]), std::memory_order_relaxed);
+  record.lastNoticeId = GetInt32(&image[12]);
   record.softtype = GetInt32(&image[16]);
   std::memcpy(record.opaque, &image[kOpaqueOffset], kConfigOpaqueBytes);
 }

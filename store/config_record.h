@@ -2,7 +2,6 @@
 // The settings record stored as Config.dat: 240 bytes, little-endian integers, then an opaque
 // block this program never interprets but must write back exactly as it read it.
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,16 +17,12 @@ struct ConfigRecord {
   int32_t checkIntervalSeconds = 0;
   int32_t retryCount = 0;
   int32_t retryIntervalSeconds = 0;
-  // Raised by the notice thread while the main thread may save the record: hence atomic.
-  std::atomic<int32_t> lastNoticeId{0};
+  // Read and written on the main thread only; the notice thread raises its own copy in the
+  // notice link, which the main window takes over when it saves.
+  int32_t lastNoticeId = 0;
   int32_t softtype = 0;
   uint8_t opaque[kConfigOpaqueBytes] = {};
-
-  ConfigRecord() = default;
-  ConfigRecord(const ConfigRecord& other) { *this = other; }
-  ConfigRecord& operator=(const ConfigRecord& other);
 };
-static_assert(sizeof(std::atomic<int32_t>) == 4 && std::atomic<int32_t>::is_always_lock_free);
 static_assert(sizeof(ConfigRecord) == kConfigRecordBytes, "Config.dat is the record's image");
 
 // The record's image as stored, integers little-endian whatever the host's order.

@@ -45,8 +45,15 @@ bool MakeDataPath(wchar_t (&outPath)[kDataPathUnits], const wchar_t* subFolder,
   return MakeDataPathUnder(outPath, appData, subFolder, fileName);
 }
 
+void BuildDataPathsUnder(DataPaths& paths, const wchar_t* base) {
+  MakeDataPathUnder(paths.siteListPath, base, L"DorvaneSiteMonitor", L"site.txt");
+  MakeDataPathUnder(paths.configPath, base, L"DorvaneSiteMonitor", L"Config.dat");
+  MakeDataPathUnder(paths.traceFolderPath, base, L"DorvaneSiteMonitor\\GetLog", L"");
+}
+
 void BuildDataPaths(DataPaths& paths) {
-  MakeDataPath(paths.siteListPath, L"DorvaneSiteMonitor", L"site.txt");
-  MakeDataPath(paths.configPath, L"DorvaneSiteMonitor", L"Config.dat");
-  MakeDataPath(paths.traceFolderPath, L"DorvaneSiteMonitor\\GetLog", L"");
+  wchar_t appData[MAX_PATH] = {};
+  // Without the folder the paths would start at the drive's root: they stay empty instead.
+  if (!::SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE)) appData[0] = L'\0';
+  BuildDataPathsUnder(paths, appData);
 }

@@ -22,6 +22,9 @@ struct DataPaths {
   wchar_t traceFolderPath[kDataPathUnits] = {};
 };
 
-// AppData\DorvaneSiteMonitor\site.txt, ...\Config.dat and the trace folder ...\GetLog, in that
-// order, creating both folders.
+// <base>\DorvaneSiteMonitor\site.txt, ...\Config.dat and the trace folder ...\GetLog, in that
+// order, creating both folders. An empty base leaves all three empty.
+void BuildDataPathsUnder(DataPaths& paths, const wchar_t* base);
+
+// The same under the user's roaming application data folder.
 void BuildDataPaths(DataPaths& paths);

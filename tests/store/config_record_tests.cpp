@@ -62,7 +62,7 @@ TEST(ConfigRecord, EightBytesSetOnlyTheFirstTwoFields) {
   EXPECT_EQ(record.checkIntervalSeconds, 300);
   EXPECT_EQ(record.retryCount, 2);
   EXPECT_EQ(record.retryIntervalSeconds, 0);
-  EXPECT_EQ(record.lastNoticeId.load(), 0);
+  EXPECT_EQ(record.lastNoticeId, 0);
   EXPECT_EQ(record.softtype, 0);
 }
 

@@ -61,7 +61,7 @@ TEST_F(StoredState, OpaqueBlockIsWrittenBackByteForByte) {
   ConfigRecord record;
   LoadConfig(files_, config16_, record);
   EXPECT_EQ(record.checkIntervalSeconds, 120);
-  EXPECT_EQ(record.lastNoticeId.load(), 17);
+  EXPECT_EQ(record.lastNoticeId, 17);
   EXPECT_EQ(record.softtype, 2);  // always 2 once loaded, whatever was stored
   ASSERT_TRUE(SaveConfig(files_, config16_, record));
   EXPECT_EQ(ReadBytes(config_), ConfigFile(120, 2, 60, 17, 2, opaque));

@@ -49,11 +49,11 @@ void WorkTheBoxFromOutside(SeenBox& seen, const std::function<void(HWND)>& act) 
   HWND box = nullptr;
   const auto open = [&] {
     box = FindOwnWindow(L"#32770");
-    return box != nullptr && ::GetDlgItem(box, CAboutDlg::kTextId) != nullptr && ::IsWindowVisible(box);
+    return box != nullptr && ::GetDlgItem(box, IDC_ABOUT_TEXT) != nullptr && ::IsWindowVisible(box);
   };
   if (!sitemon_test::PollUntil(open, std::chrono::milliseconds(3000), std::chrono::milliseconds(10))) return;
   wchar_t text[256] = {};
-  ::GetDlgItemTextW(box, CAboutDlg::kTextId, text, 256);
+  ::GetDlgItemTextW(box, IDC_ABOUT_TEXT, text, 256);
   seen.text = text;
   ::GetWindowRect(box, &seen.rect);
   seen.owner = ::GetWindow(box, GW_OWNER);
