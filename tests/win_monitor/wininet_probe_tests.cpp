@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "tests/support/loopback_http_server_win.h"
 #include "tests/support/message_pump_win.h"
 #include "tests/support/resource_counts_win.h"
+#include "tests/support/test_files.h"
 
 using namespace std::chrono_literals;
 using sitemon_test::LoopbackHttpServer;
@@ -184,9 +186,13 @@ TEST_F(WinInetProbeTest, EveryHandleIsClosedAfterEachProbe) {
 TEST(ProbeSupport, LocalNetworkTraceSinkAndAnsiText) {
   // Wine's IsNetworkAlive reports a LAN even without interfaces; a real machine has loopback.
   EXPECT_NE(probeLocalNetwork(), FALSE);
-  EXPECT_EQ(traceLine(traceFolderPath, "[1]Access Successful!"), 1);
-  SetTraceFolderPath(L"C:\\data\\GetLog");
-  EXPECT_STREQ(traceFolderPath, L"C:\\data\\GetLog");
+  // A trace line leaves the trace folder as it was: nothing is written there.
+  sitemon_test::TempFolder folder;
+  ASSERT_TRUE(folder.ok());
+  SetTraceFolderPath(folder.path().c_str());
+  EXPECT_STREQ(traceFolderPath, folder.path().c_str());
+  Win32ProbeEnvironment().TraceLine("[1]Access Successful!");
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
   const std::wstring tooLong(400, L'x');
   SetTraceFolderPath(tooLong.c_str());
   EXPECT_EQ(wcslen(traceFolderPath), static_cast<size_t>(MAX_PATH - 1));
