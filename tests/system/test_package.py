@@ -34,7 +34,7 @@ def string_table():
 @pytest.fixture(scope='module')
 def release(build, tmp_path_factory):
     """The zip packed from the build's programs, its entries by name and its release time."""
-    when = package.release_time()
+    when = package.release_time(source_export=True)
     path = package.pack(build, tmp_path_factory.mktemp('dist'), when)
     with zipfile.ZipFile(path) as archive:
         return path, archive.infolist(), {i.filename: archive.read(i) for i in archive.infolist()}, when
