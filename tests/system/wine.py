@@ -8,12 +8,11 @@ import fcntl
 import json
 import os
 import re
-import select
 import shutil
 import subprocess
 import time
 
-from .checks import REPO, Failure, check
+from .checks import REPO, SOON, Failure, check
 
 WINE_ENV = REPO / 'script' / 'lib' / 'wine-env.sh'
 # Folders of a build that hold no build output: Wine prefixes and the tests' copies of programs
@@ -168,45 +167,30 @@ def private_network():
 
 
 class Display:
-    """Xvfb on a display number of its own: Xvfb takes the first free number (its lock file is
-    the lock) and tells it through -displayfd."""
+    """A virtual X display of its own, started by wine-env.sh's xvfb_start (the one way the
+    scripts and the tests start one); Xvfb outlives the shell that started it until close()."""
 
     def __init__(self):
-        # Xvfb that started beside another one may lose the race for the same display number
-        # and end at once: it is started again, and picks another number.
-        for attempt in range(3):
-            try:
-                self._start()
-                return
-            except Failure as failure:
-                if attempt == 2 or 'ended with' not in str(failure):
-                    raise
+        outside = {k: v for k, v in os.environ.items() if k != 'WINEPREFIX'}
+        started = subprocess.run(['bash', '-c', '. "$0" && xvfb_start && echo "$DISPLAY $SITEMON_XVFB_PID"',
+                                  str(WINE_ENV)], env=outside, stdin=subprocess.DEVNULL,
+                                 capture_output=True, timeout=300)
+        check(started.returncode == 0, f'no virtual display: {started.stderr.decode(errors="replace")}')
+        self.name, pid = started.stdout.decode().split()
+        self.pid = int(pid)
 
-    def _start(self):
-        reader, writer = os.pipe()
-        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(writer), '-screen', '0', '1280x800x24',
-                                      '-nolisten', 'tcp'], pass_fds=(writer,), stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(writer)
-        number, deadline = b'', time.monotonic() + 30
-        try:
-            while not number.endswith(b'\n'):
-                left = deadline - time.monotonic()
-                if left <= 0 or not select.select([reader], [], [], left)[0]:
-                    raise Failure('Xvfb did not tell its display within 30 s')
-                chunk = os.read(reader, 16)
-                if not chunk:
-                    raise Failure(f'Xvfb ended with {self.proc.wait()} before it told its display')
-                number += chunk
-        except Failure:
-            self.close()
-            raise
-        finally:
-            os.close(reader)
-        self.name = ':' + number.decode().strip()
-
-    def close(self):
-        end_process(self.proc)
+    def close(self, grace=10):
+        """Ends Xvfb (no longer a child of ours: gone once it is no process or a zombie)."""
+        def gone():
+            state = read(f'/proc/{self.pid}/stat')
+            return state is None or state.rsplit(')', 1)[1].split()[0] == 'Z'
+        for signal, wait in ((15, grace), (9, grace)):
+            if not gone():
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(self.pid, signal)
+            deadline = time.monotonic() + wait
+            while not gone() and time.monotonic() < deadline:
+                time.sleep(0.05)  # poll interval, bounded by the deadline above
 
 
 def end_process(proc, grace=10):
@@ -326,7 +310,7 @@ class Program:
         except subprocess.TimeoutExpired:
             return None
 
-    def check_exit(self, expected, timeout=15):
+    def check_exit(self, expected, timeout=SOON):
         """Waits for the program to end and checks its exit code."""
         code = self.wait_exit(timeout)
         check(code == expected, f'exit code {code}, expected {expected}')
@@ -379,7 +363,7 @@ def pids_running(exe_path, prefix):
     return found
 
 
-def wait_pid(exe_path, prefix, timeout=20):
+def wait_pid(exe_path, prefix, timeout=SOON):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         pids = pids_running(exe_path, prefix)
