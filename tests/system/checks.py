@@ -30,6 +30,9 @@ TITLE_LINE = 'Corvell网站监控 1.1.0.0'
 MAIN_BLUE = (15, 146, 214)
 POPUP_WHITE = (255, 255, 255)
 EXIT_BY_CLOSE = 2
+# How long the program may take, on a machine busy with other work, to do what it does at once
+# (a row after a click, a window shown, a popup hidden): a bound for waits, never a measurement.
+SOON = 30
 
 
 class Failure(AssertionError):
@@ -101,7 +104,7 @@ def wait_window_back(driver, what):
                 and seen[-2]['rect'] == seen[-1]['rect']:
             return seen[-1]
         return None
-    return wait_for(what, 5, settled)
+    return wait_for(what, SOON, settled)
 
 
 def tray_tips(driver):
@@ -117,9 +120,10 @@ def check_tooltip(driver, text):
     check(tips == expected, f'tooltip {tips}, expected {expected}')
 
 
-def check_stay(stay, text, low, high, ended):
+def check_stay(stay, text, ended):
+    """A popup's text, title and how it went. How long it stayed is the program's own count,
+    checked exactly by the popup's and the status handler's tests."""
     check(stay.text == text, f'the popup showed {stay.text!r}, expected {text!r}')
     check(stay.title == 'Dorvane提示', f'popup title {stay.title!r}')
-    check(stay.ended == ended and low <= stay.seconds() <= high,
-          f'{text!r} stayed {stay.seconds():.1f} s and was {stay.ended}; expected {ended} after '
-          f'{low}-{high} s')
+    check(stay.ended == ended, f'{text!r} stayed {stay.seconds():.1f} s and was {stay.ended}; '
+                               f'expected {ended}')

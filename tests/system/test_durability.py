@@ -80,7 +80,7 @@ def test_durability(wine, programs, pytestconfig, cycles):
         actions = 'SX' if clean else rng.choice(ACTIONS)
         kill_ms = -1 if clean or rng.random() < 0.15 else rng.randint(0, MAX_KILL_MS)
         out = wine.tool(programs.tool, 'cycle', programs.program, sites.replace('\r\n', '|'),
-                        *positions, actions or '-', kill_ms, timeout=120)
+                        *positions, actions or '-', kill_ms, timeout=300)
         done = int(out.get('done', 0))
         exit_code = int(out.get('exit_code', -1))
         killed = exit_code == 9
