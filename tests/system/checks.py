@@ -2,6 +2,7 @@
 failures, log-row patterns and deadline waits."""
 import datetime
 import re
+import struct
 import time
 from pathlib import Path
 from types import SimpleNamespace
@@ -65,6 +66,14 @@ def check_stamp_is_now(row):
     check(drift < 120, f'row stamped {drift:.0f} s away from the local time: {row!r}')
 
 
+def config_summary(data):
+    """Config.dat's bytes as a failure message shows them."""
+    if data is None:
+        return 'missing'
+    fields = struct.unpack('<5i', data[:20]) if len(data) >= 20 else data.hex(' ')
+    return f'{len(data)} bytes, fields {fields}, the rest {"zero" if not any(data[20:]) else data[20:].hex()}'
+
+
 def check_row(row, text):
     check(row_pattern(text).match(row) is not None, f'expected a row "<stamp> {text}", got {row!r}')
 
@@ -75,13 +84,15 @@ def count_rows(rows, text):
 
 
 def wait_for(what, timeout, probe, poll=0.1):
-    """Polls `probe` (returning a truthy result when the condition holds) until a deadline."""
+    """Polls `probe` (returning a truthy result when the condition holds) until a deadline;
+    `what` is the awaited thing's name, or a function that says it when the wait has failed."""
     deadline = time.monotonic() + timeout
     while True:
         result = probe()
         if result:
             return result
-        check(time.monotonic() < deadline, f'timed out after {timeout} s waiting for {what}')
+        check(time.monotonic() < deadline,
+              f'timed out after {timeout} s waiting for {what() if callable(what) else what}')
         time.sleep(poll)  # poll interval, bounded by the deadline above
 
 

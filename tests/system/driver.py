@@ -7,7 +7,7 @@ import subprocess
 import threading
 import time
 
-from .checks import SOON, check
+from .checks import SOON, check, wait_for
 
 
 class Driver:
@@ -177,34 +177,22 @@ class PopupWatch:
 
     def stay_of(self, text, timeout=0):
         """The stay of `text`, waiting up to `timeout` seconds for it to begin."""
-        deadline = time.monotonic() + timeout
-        while True:
-            for stay in self.snapshot():
-                if stay.text == text:
-                    return stay
-            check(time.monotonic() < deadline,
-                  f'the popup never showed {text!r}; it showed {self.snapshot()}')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+        return wait_for(lambda: f'the popup to show {text!r}; it showed {self.snapshot()}', timeout,
+                        lambda: next((s for s in self.snapshot() if s.text == text), None), self.POLL_S)
 
     def wait_ended(self, stay, timeout):
-        deadline = time.monotonic() + timeout
-        while stay.until is None:
-            check(time.monotonic() < deadline,
-                  f'the popup still shows {stay.text!r} after {stay.seconds():.1f} s')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+        wait_for(lambda: f'{stay.text!r} to go; shown {stay.seconds():.1f} s', timeout,
+                 lambda: stay.until is not None, self.POLL_S)
         return stay
 
     def wait_past_blink(self, timeout=SOON):
         """Waits until the popup has been seen hidden for longer than a replacement's blink, so
         that the next text to show counts as a popup of its own."""
-        deadline = time.monotonic() + timeout
-        while True:
+        def past():
             with self.lock:
                 since = self.hidden_since
-            if since is not None and time.monotonic() - since > self.blink + self.POLL_S:
-                return
-            check(time.monotonic() < deadline, f'the popup was not seen hidden for {self.blink} s')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+            return since is not None and time.monotonic() - since > self.blink + self.POLL_S
+        wait_for(f'the popup to be seen hidden for {self.blink} s', timeout, past, self.POLL_S)
 
     def stop(self):
         self.stopping.set()

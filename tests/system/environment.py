@@ -8,8 +8,9 @@ import traceback
 
 from PIL import ImageGrab
 
-from .checks import SOON, check, log
+from .checks import SOON, check, config_summary, log
 from .driver import Driver
+from .wine import read
 
 
 class Environment:
@@ -122,25 +123,18 @@ def failure_report(folder, wine, env=None):
     data = wine.data_folder()
     if os.path.isdir(data):
         shutil.copytree(data, os.path.join(folder, 'data'), dirs_exist_ok=True)
-    for name in ('site.txt', 'Config.dat'):
-        stored = read_bytes(os.path.join(data, name))
-        if stored is None:
-            lines.append(f'{name}: none')
-        elif name == 'site.txt':
-            lines.append(f'site.txt: {stored.decode("gbk", errors="replace")!r}')
-        else:
-            fields = struct.unpack('<5i', stored[:20]) if len(stored) >= 20 else ()
-            lines.append(f'Config.dat: {len(stored)} bytes, fields {fields}, head {stored[:20].hex(" ")}, '
-                         f'rest {"all zero" if not any(stored[20:]) else stored[20:].hex()}')
+    sites = read(os.path.join(data, 'site.txt'), 'rb')
+    lines.append(f'site.txt: {"missing" if sites is None else sites.decode("gbk", errors="replace")!r}')
+    lines.append(f'Config.dat: {config_summary(read(os.path.join(data, "Config.dat"), "rb"))}')
     traces = os.path.join(data, 'GetLog')
     names = sorted(os.listdir(traces)) if os.path.isdir(traces) else []
     lines.append(f'GetLog: {names or "no files"}')
     for name in names:
-        text = read_bytes(os.path.join(traces, name)).decode('gbk', errors='replace')
+        text = read(os.path.join(traces, name), 'rb').decode('gbk', errors='replace')
         lines.append(f'GetLog/{name}:\n{text[-4000:]}')
     if env:
         lines += env.seen()
-    errors = read_bytes(os.path.join(wine.folder, 'driver-stderr.txt'))
+    errors = read(os.path.join(wine.folder, 'driver-stderr.txt'), 'rb')
     if errors:
         shutil.copy(os.path.join(wine.folder, 'driver-stderr.txt'), folder)
     lines.append('driver standard error: ' + (errors or b'nothing').decode(errors='replace')[-4000:])
@@ -151,11 +145,3 @@ def failure_report(folder, wine, env=None):
     except Exception as error:  # the report goes on without it
         lines.append(f'no screenshot: {error}')
     return '\n'.join(lines)
-
-
-def read_bytes(path):
-    try:
-        with open(path, 'rb') as f:
-            return f.read()
-    except OSError:
-        return None

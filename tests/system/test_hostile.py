@@ -21,7 +21,7 @@ PROBE_TIME_OUT_S = 30      # the longest the program waits for one probe in all
 LEAVE_LIMIT_S = 15         # leaving while a probe is held: the window closes and the process ends
 CHECK_S, RETRY_S = 30, 10  # "30秒", retry count "1次", retry interval "10秒"
 LATE_S = 8                 # slack for thread start, probe time and the log's one-second stamps
-ANSWER_LIMIT_S = 15        # the window must answer a message within this, all run long
+ANSWER_LIMIT_S = 25        # the window must answer a message within this, all run long
 COUNTS_FROM_S = 75         # by then every held site has an attempt abandoned to its helper
 HANDLE_SLACK = 12          # the redirect loop's helper opens and closes connections all along
 

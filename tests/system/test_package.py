@@ -2,7 +2,6 @@
 packing function, read as Windows reads the programs' properties, then unpacked into a fresh
 Wine prefix and run from there."""
 import hashlib
-import importlib.util
 import os
 import re
 import select
@@ -15,10 +14,8 @@ from pathlib import Path
 import pytest
 
 from .checks import CLOSE_BUTTON, EXIT_BY_CLOSE, REPO, TITLE, TITLE_LINE, check
+from .wine import package
 
-loader_source = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
-package = importlib.util.module_from_spec(loader_source)
-loader_source.loader.exec_module(package)
 
 PROGRAMS = ('SiteMonitor.exe', 'SiteMonitorConsole.exe')
 

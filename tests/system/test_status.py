@@ -75,13 +75,15 @@ def test_status_classes(env, loopback):
     row = {text: next(r for r in rows if r.endswith(f'{url} {text}'))
            for url, text in ((moved, REDIRECT), (missing, MISSING), (error, SERVER_ERROR),
                              (missing, OK))}
-    check(len(stays) == 5, f'expected five popups (start, 302, 404, 500, recovery), got {stays}')
-    check_stay(stays[0], '监控开始运行...', 'hidden')
-    check_stay(stays[1], row[REDIRECT], 'hidden')
+    # The start popup's 3 s may fall between two polls of a busy machine's watch (the window's
+    # scenario waits for it in the driver itself).
+    stays = [s for s in stays if s.text != '监控开始运行...']
+    check(len(stays) == 4, f'expected the popups of the 302, 404, 500 and recovery, got {stays}')
+    check_stay(stays[0], row[REDIRECT], 'hidden')
     # The 500 replaced the 404 some seconds into its ten.
-    check_stay(stays[2], row[MISSING], 'replaced')
-    check_stay(stays[3], row[SERVER_ERROR], 'hidden')
-    check_stay(stays[4], row[OK], 'hidden')
+    check_stay(stays[1], row[MISSING], 'replaced')
+    check_stay(stays[2], row[SERVER_ERROR], 'hidden')
+    check_stay(stays[3], row[OK], 'hidden')
 
     # Rows: each report once, the recovery once, the steady site twice, nothing else.
     for url, text, count in ((steady, OK, 2), (moved, REDIRECT, 1), (missing, MISSING, 1),

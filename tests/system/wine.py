@@ -5,11 +5,13 @@ called from here, not repeated."""
 import contextlib
 import ctypes
 import fcntl
+import importlib.util
 import json
 import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 
 from .checks import REPO, SOON, Failure, check
@@ -36,13 +38,11 @@ def find_built(build, name):
     return max(found, key=os.path.getmtime)
 
 
-def build_setting(build, name):
-    """A value of the program's build settings (CMake cache of the build)."""
-    with open(os.path.join(build, 'CMakeCache.txt'), encoding='utf-8') as cache:
-        for line in cache:
-            if line.startswith(name + ':'):
-                return line.rstrip('\n').split('=', 1)[1]
-    raise Failure(f'{name} is not in the build settings of {build}')
+# script/lib/package.py: the release zip's packing, and the build's settings (its CMake cache).
+loader_source = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
+package = importlib.util.module_from_spec(loader_source)
+loader_source.loader.exec_module(package)
+build_setting = package.build_setting
 
 
 CA_BUNDLE = '/etc/ssl/certs/ca-certificates.crt'
@@ -242,11 +242,16 @@ class Wine:
         return Program(exe, self.prefix, self.launcher, minimised, dll_overrides)
 
     def tool(self, tool_exe, *args, timeout=300, check=True):
-        """Runs a Windows tool of ours; returns its "name value" lines as a dict."""
-        result = subprocess.run(self.launcher + ['wine', tool_exe, *map(str, args)], capture_output=True,
-                                timeout=timeout, stdin=subprocess.DEVNULL)
+        """Runs a Windows tool of ours; returns its "name value" lines as a dict. Its output goes
+        through a file, not a pipe: a process the tool started may outlive it, holding what it
+        inherited, and the tool's end is its exit, not the end of that output."""
+        with tempfile.TemporaryFile() as output:
+            result = subprocess.run(self.launcher + ['wine', tool_exe, *map(str, args)], stdout=output,
+                                    stderr=subprocess.DEVNULL, timeout=timeout, stdin=subprocess.DEVNULL)
+            output.seek(0)
+            printed = output.read()
         values = {}
-        for line in result.stdout.decode(errors='replace').splitlines():
+        for line in printed.decode(errors='replace').splitlines():
             key, _, value = line.strip().partition(' ')
             if key:
                 values[key] = value
