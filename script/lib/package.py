@@ -36,16 +36,25 @@ def build_setting(build, name):
     raise PackError(f'{name} is not in {build}/CMakeCache.txt: configure the Windows build again')
 
 
-def release_time(repo=REPO):
+def release_time(repo=REPO, source_export=False):
     """Seconds since 1970 to date the entries with: SOURCE_DATE_EPOCH when set, else the time of
-    the checked-out commit."""
+    the checked-out commit. A copy of the source without git history (a source archive) has no
+    commit: with `source_export` (the tests), its newest source file's modification time stands
+    in, which for `git archive` is the commit's time. A release (script/dist) needs one of the
+    first two."""
     if os.environ.get('SOURCE_DATE_EPOCH'):
         return int(os.environ['SOURCE_DATE_EPOCH'])
     found = subprocess.run(['git', '-C', str(repo), 'log', '-1', '--format=%ct'],
                            capture_output=True, text=True)
-    if found.returncode != 0 or not found.stdout.strip():
-        raise PackError(f'no commit time in {repo} (set SOURCE_DATE_EPOCH): {found.stderr.strip()}')
-    return int(found.stdout)
+    if found.returncode == 0 and found.stdout.strip():
+        return int(found.stdout)
+    if source_export:
+        newest = 0
+        for folder, subfolders, files in os.walk(repo):
+            subfolders[:] = [f for f in subfolders if f not in ('build', 'dist', '.git')]
+            newest = max([newest, *(os.stat(os.path.join(folder, f)).st_mtime for f in files)])
+        return int(newest)
+    raise PackError(f'no commit time in {repo} (set SOURCE_DATE_EPOCH): {found.stderr.strip()}')
 
 
 def sums(files):

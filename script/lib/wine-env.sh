@@ -2,7 +2,7 @@
 # (ANSI code page 936, as on a Chinese Windows), and a virtual X display for GUI tests.
 #
 #   wine_env_setup <build-dir>   exports WINEPREFIX, LANG, LOCPATH, WINEDEBUG; creates the prefix once
-#   xvfb_start                   starts Xvfb on a free display and exports DISPLAY
+#   xvfb_start [Xvfb options]    starts Xvfb on a free display and exports DISPLAY
 #   wine_env_teardown            stops the wineserver and Xvfb
 #   wine_prefix_copy <from> <to> a copy of a ready prefix for one test (modules hard-linked)
 #
@@ -67,32 +67,44 @@ wine_env_setup() {
   wine_services_start
 }
 
+# xvfb_start [Xvfb options]: the one way the scripts and the tests (tests/system/wine.py,
+# tests/support/wine-isolated) start a virtual display. Xvfb picks the first free display number
+# itself and writes it out once it accepts clients (-displayfd). An Xvfb started beside another
+# one may lose the race for the same number and end at once: it is started again, and picks
+# another. Exports DISPLAY and SITEMON_XVFB_PID.
 xvfb_start() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-      SITEMON_XVFB_PID=$!
-      export DISPLAY=":$n"
-      local i
-      for i in $(seq 1 50); do
-        if [ -e "/tmp/.X11-unix/X$n" ]; then
-          # Wine's desktop process picks its display driver once, when it starts; if
-          # wine_env_setup already started the prefix's services without a display, windows
-          # could not be created. Restart them on this display (detached, as in wine_env_setup).
-          if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
-            wineserver -w
-            wine_services_start
-          fi
-          return 0
-        fi
-        sleep 0.1
-      done
-      echo "xvfb_start: Xvfb :$n did not come up" >&2
-      return 1
+  local told attempt deadline
+  told=$(mktemp "${TMPDIR:-/tmp}/sitemon-display.XXXXXX") || return 1
+  for attempt in 1 2 3; do
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp "$@" 5>"$told" >/dev/null 2>&1 </dev/null &
+    SITEMON_XVFB_PID=$!
+    deadline=$((SECONDS + 60))
+    until grep -q '^[0-9]' "$told"; do
+      if ! kill -0 "$SITEMON_XVFB_PID" 2>/dev/null; then
+        SITEMON_XVFB_PID=
+        continue 2
+      fi
+      if [ "$SECONDS" -ge "$deadline" ]; then
+        echo "xvfb_start: Xvfb did not tell its display within 60 s" >&2
+        kill "$SITEMON_XVFB_PID" 2>/dev/null
+        rm -f "$told"
+        return 1
+      fi
+      sleep 0.05
+    done
+    export DISPLAY=":$(head -n 1 "$told")"
+    rm -f "$told"
+    # Wine's desktop process picks its display driver once, when it starts; if wine_env_setup
+    # already started the prefix's services without a display, windows could not be created.
+    # Restart them on this display (detached, as in wine_env_setup).
+    if [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1; then
+      wineserver -w
+      wine_services_start
     fi
+    return 0
   done
-  echo "xvfb_start: no free display" >&2
+  echo "xvfb_start: Xvfb ended $attempt times before it told its display" >&2
+  rm -f "$told"
   return 1
 }
 

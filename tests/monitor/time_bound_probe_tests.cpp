@@ -106,18 +106,19 @@ TEST_F(TimeBoundProberTest, AProbeThatEndsInTimeIsPassedThroughFromItsHelper) {
 }
 
 TEST_F(TimeBoundProberTest, AHeldProbeIsAbandonedAtTheLimitAndLaterAttemptsFailAtOnceUntilItEnds) {
-  TimeBoundProber prober(&GatedProbe, &LaunchDetached, 200ms);
+  // A limit long enough that "at once" is told from "at the limit" on a busy machine too.
+  TimeBoundProber prober(&GatedProbe, &LaunchDetached, 3s);
   const auto began = Clock::now();
   EXPECT_EQ(prober.Probe(u"held").outcome, Outcome::kUrlNotOpened);
   const auto waited = Clock::now() - began;
-  EXPECT_GE(waited, 200ms);
-  EXPECT_LT(waited, 5s);
+  EXPECT_GE(waited, 3s);
+  EXPECT_LT(waited, 30s);
   EXPECT_TRUE(prober.EarlierAttemptRunning());
 
   // While the abandoned attempt runs, no second helper is started.
   const auto again = Clock::now();
   EXPECT_EQ(prober.Probe(u"again").outcome, Outcome::kUrlNotOpened);
-  EXPECT_LT(Clock::now() - again, 150ms);
+  EXPECT_LT(Clock::now() - again, 2s);
   EXPECT_EQ(gate.launches, 1);
 
   // Once it has ended, the next attempt is a fresh one with its own answer.
@@ -140,7 +141,7 @@ TEST_F(TimeBoundProberTest, TheExitFlagCutsTheWaitShort) {
   const auto waited = Clock::now() - began;
   raiser.join();
   EXPECT_EQ(r.outcome, Outcome::kAbandoned);
-  EXPECT_LT(waited, 2s);
+  EXPECT_LT(waited, 30s);  // against the 60-second limit
 }
 
 TEST_F(TimeBoundProberTest, AnAbandonedHelperMayOutliveItsProber) {

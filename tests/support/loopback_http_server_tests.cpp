@@ -116,7 +116,7 @@ TEST(LoopbackHttpServer, SilentAndInterimRepliesHoldTheConnectionUntilStopped) {
   // Stopping ends the held connections even though the clients are still there.
   const auto before = std::chrono::steady_clock::now();
   server.Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
   silent.ReadAll(2s, &closed);
   EXPECT_TRUE(closed);
 }

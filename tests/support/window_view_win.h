@@ -12,8 +12,9 @@
 
 namespace sitemon_test {
 
-// How long a window gets to answer one message.
-constexpr UINT kAnswerTimeoutMs = 5000;
+// How long a window gets to answer one message: long enough for a program starved of the
+// processor by other work, far shorter than the hang a test looks for.
+constexpr UINT kAnswerTimeoutMs = 30000;
 // Room for one text read through another process's memory (a log row, a tooltip).
 constexpr size_t kRemoteTextUnits = 2048;
 

@@ -2,6 +2,7 @@
 failures, log-row patterns and deadline waits."""
 import datetime
 import re
+import struct
 import time
 from pathlib import Path
 from types import SimpleNamespace
@@ -30,6 +31,9 @@ TITLE_LINE = 'Corvell网站监控 1.1.0.0'
 MAIN_BLUE = (15, 146, 214)
 POPUP_WHITE = (255, 255, 255)
 EXIT_BY_CLOSE = 2
+# How long the program may take, on a machine busy with other work, to do what it does at once
+# (a row after a click, a window shown, a popup hidden): a bound for waits, never a measurement.
+SOON = 30
 
 
 class Failure(AssertionError):
@@ -62,6 +66,14 @@ def check_stamp_is_now(row):
     check(drift < 120, f'row stamped {drift:.0f} s away from the local time: {row!r}')
 
 
+def config_summary(data):
+    """Config.dat's bytes as a failure message shows them."""
+    if data is None:
+        return 'missing'
+    fields = struct.unpack('<5i', data[:20]) if len(data) >= 20 else data.hex(' ')
+    return f'{len(data)} bytes, fields {fields}, the rest {"zero" if not any(data[20:]) else data[20:].hex()}'
+
+
 def check_row(row, text):
     check(row_pattern(text).match(row) is not None, f'expected a row "<stamp> {text}", got {row!r}')
 
@@ -72,13 +84,15 @@ def count_rows(rows, text):
 
 
 def wait_for(what, timeout, probe, poll=0.1):
-    """Polls `probe` (returning a truthy result when the condition holds) until a deadline."""
+    """Polls `probe` (returning a truthy result when the condition holds) until a deadline;
+    `what` is the awaited thing's name, or a function that says it when the wait has failed."""
     deadline = time.monotonic() + timeout
     while True:
         result = probe()
         if result:
             return result
-        check(time.monotonic() < deadline, f'timed out after {timeout} s waiting for {what}')
+        check(time.monotonic() < deadline,
+              f'timed out after {timeout} s waiting for {what() if callable(what) else what}')
         time.sleep(poll)  # poll interval, bounded by the deadline above
 
 
@@ -101,7 +115,7 @@ def wait_window_back(driver, what):
                 and seen[-2]['rect'] == seen[-1]['rect']:
             return seen[-1]
         return None
-    return wait_for(what, 5, settled)
+    return wait_for(what, SOON, settled)
 
 
 def tray_tips(driver):
@@ -117,9 +131,10 @@ def check_tooltip(driver, text):
     check(tips == expected, f'tooltip {tips}, expected {expected}')
 
 
-def check_stay(stay, text, low, high, ended):
+def check_stay(stay, text, ended):
+    """A popup's text, title and how it went. How long it stayed is the program's own count,
+    checked exactly by the popup's and the status handler's tests."""
     check(stay.text == text, f'the popup showed {stay.text!r}, expected {text!r}')
     check(stay.title == 'Dorvane提示', f'popup title {stay.title!r}')
-    check(stay.ended == ended and low <= stay.seconds() <= high,
-          f'{text!r} stayed {stay.seconds():.1f} s and was {stay.ended}; expected {ended} after '
-          f'{low}-{high} s')
+    check(stay.ended == ended, f'{text!r} stayed {stay.seconds():.1f} s and was {stay.ended}; '
+                               f'expected {ended}')

@@ -9,7 +9,7 @@ from functools import cached_property
 import pytest
 
 from .checks import REPO, check
-from .environment import Environment
+from .environment import Environment, failure_report
 from .servers import LoopbackServer
 from .wine import Wine, build_setting, find_built, hosts_launcher, run_folder, template_prefix
 
@@ -42,9 +42,15 @@ def pytest_collection_modifyitems(items):
 
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
+    """A failed test that ran the program reports what the program left behind (see
+    failure_report), while the program and its display are still there."""
     outcome = yield
     report = outcome.get_result()
     setattr(item, 'report_' + report.when, report)
+    wine = item.funcargs.get('wine')
+    if report.failed and report.when == 'call' and wine is not None and wine.display:
+        report.sections.append(('what the program left', failure_report(
+            wine.kept, wine, item.funcargs.get('env'))))
 
 
 def failed(request):
@@ -111,11 +117,13 @@ def wine_template(system_folder):
 
 
 @pytest.fixture
-def wine(request, wine_template, hosts, system_folder, monkeypatch):
+def wine(request, wine_template, hosts, system_folder, monkeypatch, tmp_path):
     """The test's own prefix, display and network; every process of the prefix ends with it. A
-    failed test's prefix stays in <build>/system-tests/<run>/<test> until the next run begins."""
+    failed test's prefix stays in <build>/system-tests/<run>/<test> until the next run begins,
+    and what it left to read in <pytest's temporary folder of the test>/failure."""
     name = re.sub(r'[^\w.-]', '_', request.node.name)
     session = Wine(wine_template, os.path.join(system_folder, name), hosts)
+    session.kept = tmp_path / 'failure'
     try:
         session.open(monkeypatch)
         yield session

@@ -7,18 +7,20 @@ import subprocess
 import threading
 import time
 
-from .checks import check
+from .checks import SOON, check, wait_for
 
 
 class Driver:
-    """Our driver program in session mode: one JSON array per command in, one JSON object out."""
+    """Our driver program in session mode: one JSON array per command in, one JSON object out;
+    what it says on standard error goes to the file `errors` (kept for a failed test's report)."""
 
     ANSWER_LIMIT_S = 90
 
-    def __init__(self, exe):
-        self.proc = subprocess.Popen(['wine', exe, 'session'], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.pending = b''
+    def __init__(self, exe, errors):
+        with open(errors, 'ab') as stderr:
+            self.proc = subprocess.Popen(['wine', exe, 'session'], stdin=subprocess.PIPE,
+                                         stdout=subprocess.PIPE, stderr=stderr)
+        self.pending, self.last_rows = b'', None
 
     def _line(self, timeout):
         deadline = time.monotonic() + timeout
@@ -37,7 +39,9 @@ class Driver:
     def call(self, *words):
         self.proc.stdin.write((json.dumps([str(w) for w in words]) + '\n').encode('ascii'))
         self.proc.stdin.flush()
-        return self._line(self.ANSWER_LIMIT_S)
+        answer = self._line(self.ANSWER_LIMIT_S)
+        self.last_rows = answer.get('rows', self.last_rows)  # for a failed test's report
+        return answer
 
     def must(self, *words):
         answer = self.call(*words)
@@ -127,7 +131,7 @@ class PopupWatch:
 
     POLL_S = 0.05
 
-    def __init__(self, env, blink=0.4):
+    def __init__(self, env, blink=1.5):
         self.driver = env.driver()
         self.blink = blink
         self.stays = []
@@ -138,6 +142,7 @@ class PopupWatch:
         self.thread = threading.Thread(target=self._run, name='popup-watch', daemon=True)
         self.thread.start()
         env.cleanups.append(self.stop)
+        env.watches.append(self)
 
     def _run(self):
         while not self.stopping.is_set():
@@ -172,34 +177,22 @@ class PopupWatch:
 
     def stay_of(self, text, timeout=0):
         """The stay of `text`, waiting up to `timeout` seconds for it to begin."""
-        deadline = time.monotonic() + timeout
-        while True:
-            for stay in self.snapshot():
-                if stay.text == text:
-                    return stay
-            check(time.monotonic() < deadline,
-                  f'the popup never showed {text!r}; it showed {self.snapshot()}')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+        return wait_for(lambda: f'the popup to show {text!r}; it showed {self.snapshot()}', timeout,
+                        lambda: next((s for s in self.snapshot() if s.text == text), None), self.POLL_S)
 
     def wait_ended(self, stay, timeout):
-        deadline = time.monotonic() + timeout
-        while stay.until is None:
-            check(time.monotonic() < deadline,
-                  f'the popup still shows {stay.text!r} after {stay.seconds():.1f} s')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+        wait_for(lambda: f'{stay.text!r} to go; shown {stay.seconds():.1f} s', timeout,
+                 lambda: stay.until is not None, self.POLL_S)
         return stay
 
-    def wait_past_blink(self, timeout=5):
+    def wait_past_blink(self, timeout=SOON):
         """Waits until the popup has been seen hidden for longer than a replacement's blink, so
         that the next text to show counts as a popup of its own."""
-        deadline = time.monotonic() + timeout
-        while True:
+        def past():
             with self.lock:
                 since = self.hidden_since
-            if since is not None and time.monotonic() - since > self.blink + self.POLL_S:
-                return
-            check(time.monotonic() < deadline, f'the popup was not seen hidden for {self.blink} s')
-            time.sleep(self.POLL_S)  # bounded by the deadline above
+            return since is not None and time.monotonic() - since > self.blink + self.POLL_S
+        wait_for(f'the popup to be seen hidden for {self.blink} s', timeout, past, self.POLL_S)
 
     def stop(self):
         self.stopping.set()

@@ -11,7 +11,8 @@ import time
 
 import pytest
 
-from .checks import check, log
+from .checks import check, config_summary, log
+from .wine import read
 
 CHECK_INTERVALS = [30, 60, 120, 300, 600, 900]
 RETRY_COUNTS = [1, 2, 3]
@@ -23,20 +24,6 @@ MAX_KILL_MS = 2500
 
 def record(check_s, retries, retry_s):
     return struct.pack('<5i', check_s, retries, retry_s, 0, 2) + OPAQUE
-
-
-def describe(data):
-    if data is None:
-        return 'missing'
-    return f'{len(data)} bytes {struct.unpack("<5i", data[:20]) if len(data) >= 20 else data!r}'
-
-
-def read(path):
-    try:
-        with open(path, 'rb') as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
 
 
 def random_list(rng, cycle):
@@ -80,7 +67,7 @@ def test_durability(wine, programs, pytestconfig, cycles):
         actions = 'SX' if clean else rng.choice(ACTIONS)
         kill_ms = -1 if clean or rng.random() < 0.15 else rng.randint(0, MAX_KILL_MS)
         out = wine.tool(programs.tool, 'cycle', programs.program, sites.replace('\r\n', '|'),
-                        *positions, actions or '-', kill_ms, timeout=120)
+                        *positions, actions or '-', kill_ms, timeout=300)
         done = int(out.get('done', 0))
         exit_code = int(out.get('exit_code', -1))
         killed = exit_code == 9
@@ -98,15 +85,15 @@ def test_durability(wine, programs, pytestconfig, cycles):
         close_done = actions[:done].endswith('X')
         new_config = record(CHECK_INTERVALS[positions[0]], RETRY_COUNTS[positions[1]],
                             RETRY_INTERVALS[positions[2]]) if 'S' in actions else stored_config
-        config = read(config_path)
-        check(config is not None and len(config) == 240, f'{context}: Config.dat is {describe(config)}')
+        config = read(config_path, 'rb')
+        check(config is not None and len(config) == 240, f'{context}: Config.dat is {config_summary(config)}')
         if close_done:
             check(config == (new_config if start_done else stored_config),
-                  f'{context}: Config.dat {describe(config)} after a clean exit')
+                  f'{context}: Config.dat {config_summary(config)} after a clean exit')
         else:
             check(config in (stored_config, new_config),
-                  f'{context}: Config.dat {describe(config)} is no written record')
-        raw = read(sites_path)
+                  f'{context}: Config.dat {config_summary(config)} is no written record')
+        raw = read(sites_path, 'rb')
         check(raw is not None, f'{context}: site.txt is missing')
         text = raw.decode('gbk')
         if start_done:

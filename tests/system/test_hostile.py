@@ -10,16 +10,18 @@ import time
 import pytest
 
 from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                     START, STOP, TITLE, check, log, row_pattern)
+                     SOON, START, STOP, TITLE, check, log, row_pattern)
 from .servers import Answer, refused_port
 
 OK, INTERIM, UNKNOWN_HTTP = '访问正常', '临时响应', 'http未知状态'
 UNREACHABLE, REDIRECT, UNKNOWN = '不能访问网站，可能本机不能上网，或网站故障', '当前网页300跳转', '未知状态'
 PROBE_TIME_OUT_S = 30      # the longest the program waits for one probe in all
-LEAVE_LIMIT_S = 5          # leaving while a probe is held: the window closes and the process ends
+# Bounds for a machine busy with other work, each well below what the fault it catches would
+# take (a window or a leave that waited for a held probe waits its 30 s).
+LEAVE_LIMIT_S = 15         # leaving while a probe is held: the window closes and the process ends
 CHECK_S, RETRY_S = 30, 10  # "30秒", retry count "1次", retry interval "10秒"
-LATE_S = 4                 # slack for thread start, probe time and the log's one-second stamps
-ANSWER_LIMIT_S = 2.0       # the window must answer a message within this, all run long
+LATE_S = 8                 # slack for thread start, probe time and the log's one-second stamps
+ANSWER_LIMIT_S = 25        # the window must answer a message within this, all run long
 COUNTS_FROM_S = 75         # by then every held site has an attempt abandoned to its helper
 HANDLE_SLACK = 12          # the redirect loop's helper opens and closes connections all along
 
@@ -127,11 +129,11 @@ def rows_of(rows, url, texts):
 
 
 @pytest.mark.parametrize('minutes', [
-    pytest.param(1.7, marks=pytest.mark.runs_for(135), id='short'),
+    pytest.param(1.8, marks=pytest.mark.runs_for(140), id='short'),
     pytest.param(5, marks=[pytest.mark.soak, pytest.mark.runs_for(330)], id='soak')])
 def test_hostile_sites(env, loopback, minutes):
     """Ten hostile servers and a refused port, probed every 30 s with one retry after 10 s, for
-    about 100 s (five minutes in the soak run)."""
+    about 110 s (five minutes in the soak run)."""
     seconds = 60 * minutes
     sites = loopback(hold_limit=seconds + 120)
     plan = hostile_sites()
@@ -153,7 +155,7 @@ def test_hostile_sites(env, loopback, minutes):
     pinger = Pinger(env)
     started = time.monotonic()
     driver.must('click', START)
-    driver.wait_rows('监控开始运行', 1, 10)
+    driver.wait_rows('监控开始运行', 1, SOON)
     problems = []
     run_on(program, started, min(COUNTS_FROM_S, seconds - 20))
     handles_early = program_handles(env)

@@ -3,7 +3,7 @@ import time
 
 import pytest
 
-from .checks import EXIT_BY_CLOSE, check
+from .checks import EXIT_BY_CLOSE, SOON, check
 from .driver import PopupWatch
 from .servers import Answer
 from .wine import build_setting
@@ -46,9 +46,9 @@ def test_notice_and_update(env, notice_service, build):
     program, driver = env.start()
     check_notice_request(service.wait_requests(SERVICE, 1, 30), host)
     asked_after = time.monotonic() - started
-    check(7 <= asked_after <= 15,
-          f'first notice request {asked_after:.1f} s after start, expected ~9 s')
-    shown = driver.must('wait-popup', 1, 5000)
+    # 9 s by the notice thread's count (to the second in its tests); here: not before.
+    check(asked_after >= 8, f'first notice request {asked_after:.1f} s after start, expected 9 s')
+    shown = driver.must('wait-popup', 1, SOON * 1000)
     check(shown['text'] == notice and shown['title'] == 'Dorvane提示',
           f'notice popup reads {shown["title"]!r} / {shown["text"]!r}')
     driver.must('close')
@@ -60,7 +60,7 @@ def test_notice_and_update(env, notice_service, build):
     program, driver = env.start()
     watch = PopupWatch(env)
     check_notice_request(service.wait_requests(SERVICE, 2, 30), host)
-    update = watch.stay_of('发现新版本，请及时更新', 5)
+    update = watch.stay_of('发现新版本，请及时更新', SOON)
     check(update.title == 'Corvell网站监控', f'update popup title {update.title!r}')
     stays = watch.finish()
     check(all(s.text != notice for s in stays), f'the notice already seen was shown again: {stays}')
@@ -73,7 +73,7 @@ def test_notice_and_update(env, notice_service, build):
     service.set(SERVICE, answer(('{"update":0,"notice_id":8,"notice_text":"%s"}' % later).encode('gbk')))
     program, driver = env.start()
     check_notice_request(service.wait_requests(SERVICE, 3, 30), host)
-    shown = driver.must('wait-popup', 1, 5000)
+    shown = driver.must('wait-popup', 1, SOON * 1000)
     check(shown['text'] == later, f'the next notice reads {shown["text"]!r}')
     driver.must('close')
     program.check_exit(EXIT_BY_CLOSE)
@@ -94,10 +94,10 @@ def test_update_once_per_run(env, notice_service):
     watch = PopupWatch(env)
     service.wait_requests(SERVICE, 1, 30)
     first = time.monotonic()
-    watch.stay_of('发现新版本，请及时更新', 5)
+    watch.stay_of('发现新版本，请及时更新', SOON)
     service.wait_requests(SERVICE, 2, 620)
     gap = time.monotonic() - first
-    check(590 <= gap <= 610, f'second notice request {gap:.0f} s after the first, expected ~599 s')
+    check(gap >= 590, f'second notice request {gap:.0f} s after the first, expected 599 s')
     time.sleep(5)  # long enough for a second update popup to have shown
     stays = watch.finish()
     updates = [s for s in stays if s.text == '发现新版本，请及时更新']

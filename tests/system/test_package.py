@@ -2,7 +2,6 @@
 packing function, read as Windows reads the programs' properties, then unpacked into a fresh
 Wine prefix and run from there."""
 import hashlib
-import importlib.util
 import os
 import re
 import select
@@ -15,10 +14,8 @@ from pathlib import Path
 import pytest
 
 from .checks import CLOSE_BUTTON, EXIT_BY_CLOSE, REPO, TITLE, TITLE_LINE, check
+from .wine import package
 
-loader_source = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
-package = importlib.util.module_from_spec(loader_source)
-loader_source.loader.exec_module(package)
 
 PROGRAMS = ('SiteMonitor.exe', 'SiteMonitorConsole.exe')
 
@@ -34,7 +31,7 @@ def string_table():
 @pytest.fixture(scope='module')
 def release(build, tmp_path_factory):
     """The zip packed from the build's programs, its entries by name and its release time."""
-    when = package.release_time()
+    when = package.release_time(source_export=True)
     path = package.pack(build, tmp_path_factory.mktemp('dist'), when)
     with zipfile.ZipFile(path) as archive:
         return path, archive.infolist(), {i.filename: archive.read(i) for i in archive.infolist()}, when

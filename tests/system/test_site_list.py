@@ -4,7 +4,7 @@ long the text, and the settings of the run carried into Config.dat whatever the 
 import os
 
 from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                     START, STOP, check, check_buttons, check_row, count_rows)
+                     SOON, START, STOP, check, check_buttons, check_row, count_rows)
 
 BLANKS = ' \u3000'
 
@@ -58,7 +58,7 @@ def test_site_list_and_settings(env):
     check(len(sites) == 50, f'unexpected sites of the long text: {len(sites)}')
     start_and_check(env, driver, long_text, sites)
     driver.must('click', STOP)
-    rows = driver.wait_rows('监控停止!', 1, 20)
+    rows = driver.wait_rows('监控停止!', 1, SOON)
     ended = [n for n in range(1, 51) if count_rows(rows, f'[{n}]线程退出') == 1]
     check(len(ended) == 50, f'{50 - len(ended)} of the 50 workers did not end once: {rows[:60]}')
 
@@ -76,7 +76,7 @@ def test_site_list_and_settings(env):
           'site.txt changed during the run')
     # Leaving during the run saves the run's settings, not what the lists show now.
     driver.must('close')
-    program.check_exit(EXIT_BY_CLOSE, timeout=15)
+    program.check_exit(EXIT_BY_CLOSE)
     env.check_config((900, 1, 10, 0, 2))
     check(open(env.sites_path, 'rb').read() == joined.encode('gbk'), 'site.txt changed at exit')
     driver.close()

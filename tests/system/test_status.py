@@ -5,7 +5,7 @@ import time
 import pytest
 
 from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST,
-                     START, check, check_row, check_stay, check_tooltip, count_rows, log)
+                     SOON, START, check, check_row, check_stay, check_tooltip, count_rows, log)
 from .driver import PopupWatch
 from .servers import Answer
 
@@ -31,7 +31,9 @@ def test_status_classes(env, loopback):
       ~47 s  a 404 on its second probe: its row pops up, and is replaced at
       ~51 s  by a 500 on its second probe, whose row then stays its own 10 s;
       ~81 s  the 404 site answers 200 again: its "访问正常" row pops up for 3 s, once.
-    Every report sets the tooltip to its status."""
+    Every report sets the tooltip to its status. How long each popup stays is the program's own
+    count, checked exactly below this layer; here: which popups show, in which order, and how
+    each goes."""
     sites = loopback()
     sites.set('moved', Answer.status(302, 'Found'))
     sites.set('steady', Answer.status(200, 'OK', delay=14))
@@ -49,37 +51,39 @@ def test_status_classes(env, loopback):
     started = time.monotonic()
     driver.must('click', START)
 
-    report(driver, moved, REDIRECT, 40)
+    report(driver, moved, REDIRECT, 29 + SOON)
     sites.set('moved', Answer('empty'))
-    report(driver, steady, OK, 20)
-    report(driver, missing, MISSING, 10)
+    report(driver, steady, OK, SOON)
+    report(driver, missing, MISSING, SOON)
     check(sites.count('missing') == 2, f'the 404 was reported after {sites.count("missing")} '
                                         'probe(s), expected 2 (one retry)')
     sites.set('missing', Answer.status(200, 'OK', delay=4))
-    report(driver, error, SERVER_ERROR, 10)
-    rows = driver.wait_rows(UNKNOWN, 1, 30)
+    report(driver, error, SERVER_ERROR, SOON)
+    rows = driver.wait_rows(UNKNOWN, 1, 30 + SOON)
     check(UNKNOWN in rows, f'no bare "{UNKNOWN}" row: {rows[:4]}')
     check_tooltip(driver, UNKNOWN)
     check(sites.count('moved') == 3, f'the empty answers were reported after '
                                       f'{sites.count("moved") - 1} probe(s), expected 2')
-    report(driver, missing, OK, 20)
-    rows = driver.wait_rows(f'{steady} {OK}', 2, 15)
+    report(driver, missing, OK, 30 + SOON)
+    rows = driver.wait_rows(f'{steady} {OK}', 2, 30 + SOON)
     check_tooltip(driver, OK)
     # Let the recovery popup run out before the record of stays is read.
-    watch.wait_ended(watch.stay_of(next(r for r in rows if r.endswith(f'{missing} {OK}'))), 6)
+    watch.wait_ended(watch.stay_of(next(r for r in rows if r.endswith(f'{missing} {OK}'))), 3 + SOON)
     stays = watch.finish()
     log(f'popup stays {stays}, {time.monotonic() - started:.0f} s after Start')
 
     row = {text: next(r for r in rows if r.endswith(f'{url} {text}'))
            for url, text in ((moved, REDIRECT), (missing, MISSING), (error, SERVER_ERROR),
                              (missing, OK))}
-    check(len(stays) == 5, f'expected five popups (start, 302, 404, 500, recovery), got {stays}')
-    check_stay(stays[0], '监控开始运行...', 1.5, 4.5, 'hidden')
-    check_stay(stays[1], row[REDIRECT], 8.5, 11.5, 'hidden')
-    check_stay(stays[2], row[MISSING], 2.0, 6.5, 'replaced')
-    # The 500 replaced the 404 four seconds into its ten: the countdown starts again.
-    check_stay(stays[3], row[SERVER_ERROR], 8.5, 11.5, 'hidden')
-    check_stay(stays[4], row[OK], 1.5, 4.5, 'hidden')
+    # The start popup's 3 s may fall between two polls of a busy machine's watch (the window's
+    # scenario waits for it in the driver itself).
+    stays = [s for s in stays if s.text != '监控开始运行...']
+    check(len(stays) == 4, f'expected the popups of the 302, 404, 500 and recovery, got {stays}')
+    check_stay(stays[0], row[REDIRECT], 'hidden')
+    # The 500 replaced the 404 some seconds into its ten.
+    check_stay(stays[1], row[MISSING], 'replaced')
+    check_stay(stays[2], row[SERVER_ERROR], 'hidden')
+    check_stay(stays[3], row[OK], 'hidden')
 
     # Rows: each report once, the recovery once, the steady site twice, nothing else.
     for url, text, count in ((steady, OK, 2), (moved, REDIRECT, 1), (missing, MISSING, 1),

@@ -2,13 +2,12 @@
 the popup and the tray."""
 import os
 import struct
-import time
 
 import pytest
 
 from .checks import (CHECK_INTERVALS, CHECK_LIST, CLEAR_LOG, CLOSE_BUTTON, EDIT, EXIT_BY_CLOSE,
                      MAIN_BLUE, MINIMISE, POPUP_WHITE, RETRY_COUNTS, RETRY_COUNT_LIST,
-                     RETRY_INTERVALS, RETRY_INTERVAL_LIST, RUN_LOG, START, STOP, TITLE, TITLE_LINE,
+                     RETRY_INTERVALS, RETRY_INTERVAL_LIST, RUN_LOG, SOON, START, STOP, TITLE, TITLE_LINE,
                      TRAY_EXIT, check, check_buttons, check_row, check_stamp_is_now, tray_tips,
                      wait_for, wait_window_back)
 from .driver import control_centre, mouse_click, mouse_drag
@@ -75,30 +74,28 @@ def test_popup_and_tray(env, loopback):
     driver.must('set-text', EDIT, moved)
     driver.must('combo-set', CHECK_LIST, 0)
     driver.must('click', START)
-    shown = driver.must('wait-popup', 1, 5000)
-    seen = time.monotonic()
+    shown = driver.must('wait-popup', 1, SOON * 1000)
     check(shown['text'] == '监控开始运行...' and shown['title'] == 'Dorvane提示',
           f'start popup reads {shown["title"]!r} / {shown["text"]!r}')
     left, top, right, bottom = shown['rect']
     check(right == shown['work'][2] and bottom == shown['work'][3],
           f'popup at {shown["rect"]}, not in the corner of the work area {shown["work"]}')
     check(shown['topmost'] and shown['toolwindow'], f'popup not topmost tool window: {shown}')
-    hidden = driver.call('wait-popup', 0, 6000)
-    gone_after = time.monotonic() - seen
+    # Its 3 seconds are counted by the popup's timer (checked tick by tick in its own test).
+    hidden = driver.call('wait-popup', 0, 3000 + SOON * 1000)
     check(hidden.get('ok'), f'the start popup did not go: {hidden}')
-    check(1.0 <= gone_after <= 4.5, f'the start popup went after {gone_after:.1f} s, expected ~3 s')
 
     before = driver.must('window')['rect']
     driver.must('click', MINIMISE)
-    wait_for('the window to hide', 5, lambda: not driver.must('window')['visible'])
+    wait_for('the window to hide', SOON, lambda: not driver.must('window')['visible'])
     driver.must('tray-click')
     state = wait_window_back(driver, 'the window to come back restored')
     check(state['rect'] == before, f'restored window {state}, expected its former place {before}')
 
     # A 302 without Location is not followed: logged and popped up on every probe.
-    rows = driver.wait_rows(f'{moved} 当前网页300跳转', 1, 40)
+    rows = driver.wait_rows(f'{moved} 当前网页300跳转', 1, 29 + SOON)
     check_row(rows[0], f'{moved} 当前网页300跳转')
-    shown = driver.must('wait-popup', 1, 3000)
+    shown = driver.must('wait-popup', 1, SOON * 1000)
     check(shown['text'] == rows[0], f'popup reads {shown["text"]!r}, expected the row {rows[0]!r}')
     env.screenshot('popup', shown['rect'], POPUP_WHITE)
     check(tray_tips(driver) == ['Dorvane网站监控\n状态：当前网页300跳转'],
@@ -106,8 +103,8 @@ def test_popup_and_tray(env, loopback):
 
     # Stop hides the 10-second popup at once; the workers' end reports set the last tooltip.
     driver.must('click', STOP)
-    driver.wait_rows('监控停止!', 1, 10)
-    hidden = driver.call('wait-popup', 0, 3000)
+    driver.wait_rows('监控停止!', 1, SOON)
+    hidden = driver.call('wait-popup', 0, SOON * 1000)  # Stop's hide request: run control's tests
     check(hidden.get('ok'), f'Stop did not hide the popup: {hidden}')
     check(tray_tips(driver) == ['Dorvane网站监控\n状态：线程退出'],
           f'tooltip after Stop: {tray_tips(driver)}')
@@ -122,7 +119,7 @@ def test_minimised_start(env):
     start; a click on the tray icon shows it restored and centred."""
     env.fresh_data_folder()
     program, driver = env.start(minimised=True)
-    driver.wait_rows('软件启动', 1, 10)
+    driver.wait_rows('软件启动', 1, SOON)
     state = driver.must('window')
     check(not state['visible'], f'started minimised, the window is visible: {state}')
     driver.must('tray-click')
@@ -201,7 +198,7 @@ def test_drag(env):
     left, top, right, bottom = driver.must('window')['rect']
     moved = [left + 70, top + 50, right + 70, bottom + 50]
     mouse_drag((left + 8, (top + bottom) // 2), (70, 50))
-    wait_for(f'the window to be dragged to {moved}', 5, lambda: window_at(driver, moved))
+    wait_for(f'the window to be dragged to {moved}', SOON, lambda: window_at(driver, moved))
     # Mouse input is handled in order: the window ends where the title-line drag alone puts it
     # only if the press on the run log moved nothing.
     mouse_drag(control_centre(driver, RUN_LOG), (40, 30))
@@ -223,28 +220,28 @@ def test_blank_run_and_buttons(env):
     # Clicks are handled in order: once the clear-log click has emptied the log, the Start
     # click before it has been handled too.
     mouse_click(driver, CLEAR_LOG)
-    wait_for('the clear-log button to empty the log', 5, lambda: driver.rows() == [])
+    wait_for('the clear-log button to empty the log', SOON, lambda: driver.rows() == [])
     check_buttons(driver, True, False)
     check(not os.path.exists(env.sites_path), 'Start with no text stored a site list')
     check(not driver.must('popup')['visible'], 'Start with no text showed the popup')
 
     driver.must('set-text', EDIT, '  \r\n\u3000\u3000\r\n \u3000 ')
     mouse_click(driver, START)
-    rows = driver.wait_rows('监控开始运行', 1, 10)
+    rows = driver.wait_rows('监控开始运行', 1, SOON)
     check(len(rows) == 1, f'a run without sites should log only its start row: {rows}')
     check_row(rows[0], '监控开始运行')
     check_buttons(driver, False, True)
     check(driver.text(EDIT) == '', f'the editor holds {driver.text(EDIT)!r}, expected nothing')
     check(open(env.sites_path, 'rb').read() == b'', 'site.txt is not empty')
-    shown = driver.must('wait-popup', 1, 5000)
+    shown = driver.must('wait-popup', 1, SOON * 1000)
     check(shown['text'] == '监控开始运行...', f'start popup reads {shown["text"]!r}')
 
     mouse_click(driver, STOP)
-    rows = driver.wait_rows('监控停止!', 1, 10)
+    rows = driver.wait_rows('监控停止!', 1, SOON)
     check(len(rows) == 3, f'expected start, stopping and stopped rows: {rows}')
     for row, text in zip(rows, ['监控停止!', '停止中...', '监控开始运行']):
         check_row(row, text)
-    wait_for('Start to be enabled again', 5, lambda: driver.enabled(START))
+    wait_for('Start to be enabled again', SOON, lambda: driver.enabled(START))
     check(not driver.enabled(STOP), 'Stop still enabled after the stop')
 
     mouse_click(driver, CLOSE_BUTTON)

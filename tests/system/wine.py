@@ -5,15 +5,16 @@ called from here, not repeated."""
 import contextlib
 import ctypes
 import fcntl
+import importlib.util
 import json
 import os
 import re
-import select
 import shutil
 import subprocess
+import tempfile
 import time
 
-from .checks import REPO, Failure, check
+from .checks import REPO, SOON, Failure, check
 
 WINE_ENV = REPO / 'script' / 'lib' / 'wine-env.sh'
 # Folders of a build that hold no build output: Wine prefixes and the tests' copies of programs
@@ -37,13 +38,11 @@ def find_built(build, name):
     return max(found, key=os.path.getmtime)
 
 
-def build_setting(build, name):
-    """A value of the program's build settings (CMake cache of the build)."""
-    with open(os.path.join(build, 'CMakeCache.txt'), encoding='utf-8') as cache:
-        for line in cache:
-            if line.startswith(name + ':'):
-                return line.rstrip('\n').split('=', 1)[1]
-    raise Failure(f'{name} is not in the build settings of {build}')
+# script/lib/package.py: the release zip's packing, and the build's settings (its CMake cache).
+loader_source = importlib.util.spec_from_file_location('package', REPO / 'script' / 'lib' / 'package.py')
+package = importlib.util.module_from_spec(loader_source)
+loader_source.loader.exec_module(package)
+build_setting = package.build_setting
 
 
 CA_BUNDLE = '/etc/ssl/certs/ca-certificates.crt'
@@ -168,45 +167,30 @@ def private_network():
 
 
 class Display:
-    """Xvfb on a display number of its own: Xvfb takes the first free number (its lock file is
-    the lock) and tells it through -displayfd."""
+    """A virtual X display of its own, started by wine-env.sh's xvfb_start (the one way the
+    scripts and the tests start one); Xvfb outlives the shell that started it until close()."""
 
     def __init__(self):
-        # Xvfb that started beside another one may lose the race for the same display number
-        # and end at once: it is started again, and picks another number.
-        for attempt in range(3):
-            try:
-                self._start()
-                return
-            except Failure as failure:
-                if attempt == 2 or 'ended with' not in str(failure):
-                    raise
+        outside = {k: v for k, v in os.environ.items() if k != 'WINEPREFIX'}
+        started = subprocess.run(['bash', '-c', '. "$0" && xvfb_start && echo "$DISPLAY $SITEMON_XVFB_PID"',
+                                  str(WINE_ENV)], env=outside, stdin=subprocess.DEVNULL,
+                                 capture_output=True, timeout=300)
+        check(started.returncode == 0, f'no virtual display: {started.stderr.decode(errors="replace")}')
+        self.name, pid = started.stdout.decode().split()
+        self.pid = int(pid)
 
-    def _start(self):
-        reader, writer = os.pipe()
-        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(writer), '-screen', '0', '1280x800x24',
-                                      '-nolisten', 'tcp'], pass_fds=(writer,), stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(writer)
-        number, deadline = b'', time.monotonic() + 30
-        try:
-            while not number.endswith(b'\n'):
-                left = deadline - time.monotonic()
-                if left <= 0 or not select.select([reader], [], [], left)[0]:
-                    raise Failure('Xvfb did not tell its display within 30 s')
-                chunk = os.read(reader, 16)
-                if not chunk:
-                    raise Failure(f'Xvfb ended with {self.proc.wait()} before it told its display')
-                number += chunk
-        except Failure:
-            self.close()
-            raise
-        finally:
-            os.close(reader)
-        self.name = ':' + number.decode().strip()
-
-    def close(self):
-        end_process(self.proc)
+    def close(self, grace=10):
+        """Ends Xvfb (no longer a child of ours: gone once it is no process or a zombie)."""
+        def gone():
+            state = read(f'/proc/{self.pid}/stat')
+            return state is None or state.rsplit(')', 1)[1].split()[0] == 'Z'
+        for signal, wait in ((15, grace), (9, grace)):
+            if not gone():
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(self.pid, signal)
+            deadline = time.monotonic() + wait
+            while not gone() and time.monotonic() < deadline:
+                time.sleep(0.05)  # poll interval, bounded by the deadline above
 
 
 def end_process(proc, grace=10):
@@ -258,11 +242,16 @@ class Wine:
         return Program(exe, self.prefix, self.launcher, minimised, dll_overrides)
 
     def tool(self, tool_exe, *args, timeout=300, check=True):
-        """Runs a Windows tool of ours; returns its "name value" lines as a dict."""
-        result = subprocess.run(self.launcher + ['wine', tool_exe, *map(str, args)], capture_output=True,
-                                timeout=timeout, stdin=subprocess.DEVNULL)
+        """Runs a Windows tool of ours; returns its "name value" lines as a dict. Its output goes
+        through a file, not a pipe: a process the tool started may outlive it, holding what it
+        inherited, and the tool's end is its exit, not the end of that output."""
+        with tempfile.TemporaryFile() as output:
+            result = subprocess.run(self.launcher + ['wine', tool_exe, *map(str, args)], stdout=output,
+                                    stderr=subprocess.DEVNULL, timeout=timeout, stdin=subprocess.DEVNULL)
+            output.seek(0)
+            printed = output.read()
         values = {}
-        for line in result.stdout.decode(errors='replace').splitlines():
+        for line in printed.decode(errors='replace').splitlines():
             key, _, value = line.strip().partition(' ')
             if key:
                 values[key] = value
@@ -326,7 +315,7 @@ class Program:
         except subprocess.TimeoutExpired:
             return None
 
-    def check_exit(self, expected, timeout=15):
+    def check_exit(self, expected, timeout=SOON):
         """Waits for the program to end and checks its exit code."""
         code = self.wait_exit(timeout)
         check(code == expected, f'exit code {code}, expected {expected}')
@@ -379,7 +368,7 @@ def pids_running(exe_path, prefix):
     return found
 
 
-def wait_pid(exe_path, prefix, timeout=20):
+def wait_pid(exe_path, prefix, timeout=SOON):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         pids = pids_running(exe_path, prefix)

@@ -302,7 +302,7 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
 
   // The first probe comes one second short of the check interval; the 404 is reported only on
   // the retry ten seconds later (retry count 1).
-  const auto probeDeadline = started + 60s;
+  const auto probeDeadline = started + 90s;
   const int okRow = output.WaitForLine(rowIs(okUrl + " 访问正常"), probeDeadline);
   const auto okSeen = std::chrono::steady_clock::now();
   const int missingRow = output.WaitForLine(rowIs(missingUrl + " 网页不存在"), probeDeadline);

@@ -40,7 +40,7 @@ NoticeRequestOutcome RequestOnce(uint16_t port, NoticeLink& link, NoticeCheckSta
     done = true;
   });
   if (whileInFlight) whileInFlight();
-  const bool finished = PumpUntil([&] { return done.load(); }, 30s);
+  const bool finished = PumpUntil([&] { return done.load(); }, 120s);  // 10 MB on a busy machine
   thread.join();
   EXPECT_TRUE(finished);
   return outcome;
