@@ -60,11 +60,7 @@ U16 ExpectedStamp(const LocalTime& t) {
   return U16(buffer, buffer + n);
 }
 
-U16 UrlField(const SiteProbeTask& task) {
-  size_t n = 0;
-  while (n < kSiteUrlUnits && task.url[n] != u'\0') ++n;
-  return U16(task.url, n);
-}
+U16 UrlField(const SiteProbeTask& task) { return task.url; }
 
 OutletCall Row(U16 text) { return {OutletCall::Row, 0, 0, std::move(text), {}}; }
 OutletCall Popup(int seconds, U16 text) { return {OutletCall::Popup, 1, seconds, std::move(text), kTitle}; }
@@ -141,9 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SiteProbeTask& task = tasks.emplace_back();
     task.siteNumber = static_cast<int32_t>(i + 1);
     task.lastStatus = in.ConsumeIntegral<int32_t>();
-    const size_t units = in.ConsumeIntegralInRange<size_t>(0, kSiteUrlUnits);
-    const U16 url = Utf16LeUnits(in.ConsumeBytes<uint8_t>(2 * units));
-    std::copy(url.begin(), url.end(), task.url);
+    const size_t units = in.ConsumeIntegralInRange<size_t>(0, 600);
+    task.url = Utf16LeUnits(in.ConsumeBytes<uint8_t>(2 * units));
   }
 
   RecordingOutlets outlets;
