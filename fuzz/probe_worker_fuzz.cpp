@@ -244,10 +244,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   task.lastStatus = 200;
   int window = 0;
   task.notifyWindow = &window;
-  CopyToField(task.url, kSiteUrlUnits, u"http://127.0.0.1:8080/");
+  task.url = u"http://127.0.0.1:8080/";
 
   RecordingEnvironment env(script, h.endByExit);
-  env.expectedUrl = task.url;
+  env.expectedUrl = task.url.c_str();
   env.expectedWindow = &window;
   env.expectedSite = h.siteNumber;
 

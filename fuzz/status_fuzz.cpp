@@ -1,5 +1,5 @@
-// Fuzzes the handling of worker reports: a run of one to four sites, each with a url field (up to
-// the full 260 units with no terminator) and a last status, receives a sequence of reports of any
+// Fuzzes the handling of worker reports: a run of one to four sites, each with an address (up to
+// 600 units, longer than any fixed field) and a last status, receives a sequence of reports of any
 // site number, status and local time. Each report is held to what must hold whatever its status:
 // nothing happens for a site outside the run; at most one row, one popup and one tooltip, the
 // tooltip last; a row begins with the time stamp (or is the bare "未知状态"); a popup has the
@@ -9,7 +9,7 @@
 // a 2xx show nothing new.
 //
 // Input, read through FuzzedDataProvider: the number of sites (1 to 4); per site its last status
-// (int32) and url length (0 to 260 units), the url's UTF-16LE units coming off the front of the
+// (int32) and url length (0 to 600 units), the url's UTF-16LE units coming off the front of the
 // input; then, while 36 bytes are left, reports: site number (uint64), status (int32), year,
 // month, day, hour, minute, second (int32 each).
 #include <fuzzer/FuzzedDataProvider.h>
@@ -86,9 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SiteProbeTask& task = tasks.emplace_back();
     task.siteNumber = static_cast<int32_t>(i + 1);
     task.lastStatus = in.ConsumeIntegral<int32_t>();
-    const size_t units = in.ConsumeIntegralInRange<size_t>(0, kSiteUrlUnits);
-    const U16 url = Utf16LeUnits(in.ConsumeBytes<uint8_t>(2 * units));
-    std::copy(url.begin(), url.end(), task.url);
+    const size_t units = in.ConsumeIntegralInRange<size_t>(0, 600);
+    task.url = Utf16LeUnits(in.ConsumeBytes<uint8_t>(2 * units));
   }
 
   RecordingOutlets outlets;

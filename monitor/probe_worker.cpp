@@ -52,7 +52,7 @@ class SiteProbeWorker {
 
   void Probe() {
     countdown_ = task_.checkIntervalSeconds;
-    const HttpProbeResult result = env_.ProbeUrl(task_.url);
+    const HttpProbeResult result = env_.ProbeUrl(task_.url.c_str());
     switch (result.outcome) {
       case HttpProbeResult::Outcome::kNoInternetHandle:
         // Not reported and not counted against the retry budget: the next attempt comes after

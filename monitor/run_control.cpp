@@ -4,6 +4,7 @@
 #include <list>
 #include <vector>
 
+#include "monitor/probe_status.h"
 #include "monitor/report_texts.h"
 #include "monitor/run_flags.h"
 #include "monitor/site_task_builder.h"
@@ -18,6 +19,17 @@ struct DepthGuard {
   DepthGuard& operator=(const DepthGuard&) = delete;
   int& depth_;
 };
+
+// Tables whose workers may still run. Never freed while such a worker may read them, not even at
+// exit (a worker may outlive every destructor); reachable through this pointer, so no leak to a
+// checker. A list keeps every record at its address.
+std::list<TaskTable>& SetAsideTables() {
+  static auto* tables = new std::list<TaskTable>();
+  return *tables;
+}
+
+// Its worker's last report has been handled: the worker reads its record no more.
+bool WorkerEndHandled(const SiteProbeTask& task) { return task.lastStatus == kStatusWorkerEnded; }
 
 }  // namespace
 
@@ -37,8 +49,9 @@ void RunControl::InsertTimedRow(const LocalTime& time, U16View text) {
 
 void RunControl::OnStart() {
   // Start is reachable only between runs; a stray call during a run or a stop would number a
-  // second set of sites from 1 behind the first.
-  if (runActive_ || stopDepth_ > 0 || destroyed_) return;
+  // second set of sites from 1 behind the first. While a worker of an ended run may still run,
+  // Start would lower the stop flag under it and let its reports land on the new run's sites.
+  if (runActive_ || stopDepth_ > 0 || destroyed_ || setAside_ != nullptr) return;
 
   const U16 text = window_.ReadSiteListText();
   if (text.empty()) return;
@@ -118,20 +131,23 @@ void RunControl::StopWorkers() {
     }
   }
 
+  bool workerMayRun = false;
   for (SiteProbeTask& task : taskTable_) {
     if (task.threadHandle == nullptr) continue;
-    // A handle whose wait failed stays open with its record: closing it could let the system
-    // hand its value to another object while the worker may still run.
+    // A handle whose wait failed is never closed: closing it could let the system hand its
+    // value to another object while the worker may still run.
     if (std::find(notKnownToHaveEnded.begin(), notKnownToHaveEnded.end(), task.threadHandle) !=
-        notKnownToHaveEnded.end())
+        notKnownToHaveEnded.end()) {
+      workerMayRun = workerMayRun || !WorkerEndHandled(task);
       continue;
+    }
     threads_.CloseThread(task.threadHandle);
     task.threadHandle = nullptr;
   }
-  DiscardTaskTable(!notKnownToHaveEnded.empty());
+  DiscardTaskTable(workerMayRun);
   ++runsEnded_;
   runActive_ = false;
-  window_.EnableStartStop(true, false);
+  window_.EnableStartStop(setAside_ == nullptr, false);
 }
 
 RunControl::WorkerWait RunControl::WaitForWorker(void* thread, uint64_t runsEndedBefore) {
@@ -156,11 +172,26 @@ void RunControl::DiscardTaskTable(bool workerMayRun) {
     taskTable_.clear();
     return;
   }
-  // Never freed, not even at exit (a worker may outlive every destructor); the swap keeps every
-  // record at its address. Reachable through this pointer, so it is no leak to a checker.
-  static auto* setAside = new std::list<TaskTable>();
-  setAside->emplace_back();
-  setAside->back().swap(taskTable_);
+  // The swap keeps every record at its address.
+  std::list<TaskTable>& tables = SetAsideTables();
+  tables.emplace_back();
+  tables.back().swap(taskTable_);
+  setAside_ = &tables.back();
+}
+
+void RunControl::OnSetAsideStatus(uint64_t siteNumber, int32_t status) {
+  // Its other late reports belong to no run: the run they were made for has ended.
+  if (status != kStatusWorkerEnded || siteNumber == 0 || siteNumber > setAside_->size()) return;
+  if (WorkerEndHandled((*setAside_)[siteNumber - 1])) return;
+  HandleSiteStatus(siteNumber, status, *setAside_, threads_.Now(), window_.Outlets());
+
+  for (const SiteProbeTask& task : *setAside_)
+    if (task.threadHandle != nullptr && !WorkerEndHandled(task)) return;
+  // Every worker still holding a handle has made its last report and reads its record no more.
+  TaskTable* const done = setAside_;
+  setAside_ = nullptr;
+  SetAsideTables().remove_if([done](const TaskTable& table) { return &table == done; });
+  if (!destroyed_) window_.EnableStartStop(true, false);
 }
 
 void RunControl::OnDestroy() {
@@ -174,5 +205,9 @@ void RunControl::OnDestroy() {
 }
 
 void RunControl::OnSiteStatus(uint64_t siteNumber, int32_t status) {
+  if (setAside_ != nullptr) {
+    OnSetAsideStatus(siteNumber, status);
+    return;
+  }
   HandleSiteStatus(siteNumber, status, taskTable_, threads_.Now(), window_.Outlets());
 }

@@ -32,6 +32,9 @@ class RunControl {
 
   const TaskTable& Tasks() const { return taskTable_; }
   bool RunActive() const { return runActive_; }
+  // True while a worker of an ended run, whose wait failed, may still run: Start stays
+  // unavailable until its last report has been handled.
+  bool WaitingForSetAsideWorkers() const { return setAside_ != nullptr; }
   // The list of the last Start; null before the first Start and after destruction.
   const CLineList* LineList() const { return lineList_.get(); }
 
@@ -45,13 +48,16 @@ class RunControl {
   // Waits for one worker while dispatching messages.
   WorkerWait WaitForWorker(void* thread, uint64_t runsEndedBefore);
   // Ends the run's table: the records go with it, unless some worker is not known to have
-  // ended; then the whole table is set aside for the rest of the process, since that worker
-  // may still read its record.
+  // ended; then the whole table is set aside, since that worker may still read its record.
   void DiscardTaskTable(bool workerMayRun);
+  // A report while a table is set aside (no run is active then): only a set-aside worker's last
+  // report counts; once every such worker has made it, the table goes and Start comes back.
+  void OnSetAsideStatus(uint64_t siteNumber, int32_t status);
 
   IRunThreads& threads_;
   IRunWindow& window_;
   TaskTable taskTable_;
+  TaskTable* setAside_ = nullptr;  // the ended run's table while one of its workers may run
   std::unique_ptr<CLineList> lineList_;
   uint64_t runsEnded_ = 0;  // raised each time StopWorkers clears the table
   int stopDepth_ = 0;       // StopWorkers calls in progress (nested ones included)

@@ -2,9 +2,8 @@
 // The record one probe worker reads for its whole life.
 #include <cstdint>
 
+#include "base/utf16.h"
 #include "store/monitor_settings.h"
-
-constexpr int kSiteUrlUnits = 260;  // url field, terminator included: at most 259 characters
 
 struct SiteProbeTask {
   int32_t siteNumber = 0;
@@ -14,5 +13,5 @@ struct SiteProbeTask {
   int32_t retryIntervalSeconds = 0;
   int32_t lastStatus = 0;        // written only on the main window's thread
   void* notifyWindow = nullptr;  // HWND that receives the worker's reports
-  char16_t url[kSiteUrlUnits] = {};
+  U16 url;  // the whole normalised line, however long: the address is probed as typed
 };

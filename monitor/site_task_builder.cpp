@@ -1,10 +1,8 @@
 #include "monitor/site_task_builder.h"
 
-#include <cstring>
-
 SiteTaskBuild BuildSiteProbeTask(SiteProbeTask& task, const CLineList& lines, size_t index,
                                  const MonitorSettings& settings, void* notifyWindow) {
-  std::memset(static_cast<void*>(&task), 0, sizeof task);
+  task = SiteProbeTask{};
   if (index >= lines.Count()) return SiteTaskBuild::kNoSuchLine;
   task.siteNumber = static_cast<int32_t>(index + 1);
   task.checkIntervalSeconds = settings.checkIntervalSeconds;
@@ -12,7 +10,6 @@ SiteTaskBuild BuildSiteProbeTask(SiteProbeTask& task, const CLineList& lines, si
   task.retryIntervalSeconds = settings.retryIntervalSeconds;
   task.lastStatus = 200;
   task.notifyWindow = notifyWindow;
-  const U16View line = lines.LineView(index);
-  const size_t copied = CopyToField(task.url, kSiteUrlUnits, line);
-  return copied < line.size() ? SiteTaskBuild::kUrlCut : SiteTaskBuild::kBuilt;
+  task.url = lines.LineView(index);
+  return SiteTaskBuild::kBuilt;
 }

@@ -8,11 +8,10 @@
 
 enum class SiteTaskBuild {
   kBuilt,        // the whole line is the task's url
-  kUrlCut,       // the line was longer than 259 characters; url holds its first 259
-  kNoSuchLine,   // index outside the list; the record is left zero-filled
+  kNoSuchLine,   // index outside the list; the record is left empty (all zero)
 };
 
-// Fills every byte of task with zero, then: siteNumber index + 1, the three settings,
-// lastStatus 200, notifyWindow, and url = line index (cut to fit the field, never overrun).
+// Clears every field of task, then: siteNumber index + 1, the three settings, lastStatus 200,
+// notifyWindow, and url = the whole of line index.
 SiteTaskBuild BuildSiteProbeTask(SiteProbeTask& task, const CLineList& lines, size_t index,
                                  const MonitorSettings& settings, void* notifyWindow);

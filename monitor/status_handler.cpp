@@ -32,17 +32,10 @@ Kind Classify(int32_t status) {
   }
 }
 
-// The url field up to its terminator, never past the field even if the terminator is missing.
-U16View UrlOf(const SiteProbeTask& task) {
-  size_t n = 0;
-  while (n < kSiteUrlUnits && task.url[n] != u'\0') ++n;
-  return U16View(task.url, n);
-}
-
 U16 SiteRow(const LocalTime& now, const SiteProbeTask& task, U16View text) {
   U16 row = FormatLogTime(now);
   row += u' ';
-  row += UrlOf(task);
+  row += task.url;
   row += u' ';
   row += text;
   return row;

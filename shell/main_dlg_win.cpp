@@ -151,6 +151,8 @@ LRESULT CMainDlg::OnInitDialog() {
   FillSettingCombos(m_hWnd, settings);
   SetSettings(m_config, settings);
 
+  // Any list the user types or pastes: an edit box takes some 32 000 characters unless told.
+  ::SendDlgItemMessageW(m_hWnd, IDC_SITE_LIST, EM_SETLIMITTEXT, 0, 0);
   const std::optional<U16> sites = LoadSiteText(m_files, m_codePage, PathText(m_paths.siteListPath));
   const U16 shown = sites ? *sites : DefaultSiteList();
   SetDlgItemTextW(IDC_SITE_LIST, AsWide(shown.c_str()));

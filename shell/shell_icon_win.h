@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "base/unique_handle_win.h"
@@ -84,11 +86,14 @@ class CShellIcon : public TMenu {
     ::Shell_NotifyIconW(NIM_ADD, &m_nid);
   }
 
-  // The tooltip becomes `text`, cut to 127 characters.
+  // The tooltip becomes `text`, cut to 127 characters. When the shell refuses (a busy tray host),
+  // the record keeps the tip the icon still shows, so the same text is tried again next time.
   void SetTrayTip(U16View text) {
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    wchar_t shown[ARRAYSIZE(m_nid.szTip)];
+    std::copy(std::begin(m_nid.szTip), std::end(m_nid.szTip), shown);
     CopyToField(AsU16(m_nid.szTip), ARRAYSIZE(m_nid.szTip), text);
-    ::Shell_NotifyIconW(NIM_MODIFY, &m_nid);
+    if (!::Shell_NotifyIconW(NIM_MODIFY, &m_nid)) std::copy(std::begin(shown), std::end(shown), m_nid.szTip);
   }
 
   void RemoveTrayIcon() {

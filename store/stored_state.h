@@ -8,8 +8,9 @@
 #include "store/config_record.h"
 #include "store/store_files.h"
 
-// Reads at most this much of site.txt: far more than the longest list Start can store.
-constexpr size_t kSiteTextReadLimit = 1 << 20;
+// A guard against absurd files only: no list that can be run comes near it (every site costs a
+// thread). site.txt is read whole up to it; a longer file keeps only its whole lines within it.
+constexpr size_t kSiteTextReadLimit = 16 << 20;
 
 // Loads Config.dat over the record (a missing, read-only or short file leaves the uncovered
 // fields as they were) and then sets softtype to 2.
@@ -19,7 +20,8 @@ void LoadConfig(IStoreFiles& files, const U16& configPath, ConfigRecord& record)
 bool SaveConfig(IStoreFiles& files, const U16& configPath, const ConfigRecord& record);
 
 // The stored site list as text: the file's bytes up to the first NUL, converted from the code
-// page. nullopt when the file is missing or cannot be opened for update: show DefaultSiteList().
+// page (past kSiteTextReadLimit, only the lines that end within it). nullopt when the file is
+// missing or cannot be opened for update: show DefaultSiteList().
 std::optional<U16> LoadSiteText(IStoreFiles& files, ICodePageConverter& codePage,
                                 const U16& siteListPath);
 

@@ -21,7 +21,7 @@ class ProbeWorkerTest : public ::testing::Test {
     task.retryIntervalSeconds = 10;
     task.lastStatus = 200;
     task.notifyWindow = &window;
-    CopyToField(task.url, kSiteUrlUnits, u"http://127.0.0.1:1/site");
+    task.url = u"http://127.0.0.1:1/site";
   }
   void TearDown() override {
     SetStopRequested(0);

@@ -126,7 +126,7 @@ class ProbeRun {
       task.retryIntervalSeconds = 1;
       task.lastStatus = 200;
       task.notifyWindow = receiver;
-      CopyToField(task.url, kSiteUrlUnits, U16View(reinterpret_cast<const char16_t*>(url.c_str())));
+      task.url = reinterpret_cast<const char16_t*>(url.c_str());
       threads_.emplace_back(::CreateThread(nullptr, 0, SiteProbeThreadProc, &task, 0, nullptr));
     }
   }

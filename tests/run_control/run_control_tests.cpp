@@ -349,7 +349,7 @@ TEST_F(RunControlTest, UnstorableListShowsNoPopupButTheRunGoesOn) {
   run.OnStop();
 }
 
-// The whole text of the edit box is normalised, however long; a line too long for a record is cut.
+// The whole text of the edit box is normalised, however long, and every line is kept whole.
 TEST_F(RunControlTest, TheWholeEditTextIsNormalised) {
   U16 text;
   for (int i = 0; i < 15; ++i) text += u"http://127.0.0.1/" + U16(83, static_cast<char16_t>(u'a' + i)) + u"\r\n";
@@ -357,63 +357,76 @@ TEST_F(RunControlTest, TheWholeEditTextIsNormalised) {
   window.editText = text;
   run.OnStart();
   ASSERT_EQ(run.Tasks().size(), 15u);
-  EXPECT_EQ(U16(run.Tasks()[14].url), u"http://127.0.0.1/" + U16(83, u'o'));
+  EXPECT_EQ(run.Tasks()[14].url, u"http://127.0.0.1/" + U16(83, u'o'));
   EXPECT_EQ(window.editText, text.substr(0, text.size() - 2));  // only the last CR LF goes
   run.OnStop();
 
-  window.editText = u"http://127.0.0.1/" + U16(500, u'z');
+  const U16 longUrl = u"http://127.0.0.1/" + U16(500, u'z');
+  window.editText = longUrl;
   run.OnStart();
   ASSERT_EQ(run.Tasks().size(), 1u);
-  EXPECT_EQ(U16(run.Tasks()[0].url).size(), 259u);
+  EXPECT_EQ(run.Tasks()[0].url, longUrl);
   run.OnStop();
 }
 
 // A wait that fails says nothing about the worker: it may still run and read its record, so
-// the record and its handle stay alive (ASan catches a read of a freed record), and the next
-// run starts on records of its own.
-TEST_F(RunControlTest, AFailedWaitNeverFreesAWorkersRecordOrClosesItsHandle) {
+// the record and its handle stay alive (ASan catches a read of a freed record). Start stays
+// unavailable until that worker's last report, so the stop flag stays raised under it and
+// none of its reports can land on a later run's site of the same number.
+TEST_F(RunControlTest, AFailedWaitKeepsTheWorkersRecordAndStartUntilItsLastReport) {
   // Shared with the workers, which outlive this body (the fixture joins them).
   struct Shared {
     std::atomic<bool> release{false};
-    std::atomic<bool> holdSiteTwo{true};  // only the first run's second worker goes on
     std::atomic<int> readsAfterStop{0};
   };
   const auto shared = std::make_shared<Shared>();
-  auto& [release, holdSiteTwo, readsAfterStop] = *shared;
+  auto& [release, readsAfterStop] = *shared;
   threads.failWaitSites = {2};
   threads.body = [shared](SiteProbeTask& task, fake::FakeThreads& host) {
-    auto& [release, holdSiteTwo, readsAfterStop] = *shared;
+    auto& [release, readsAfterStop] = *shared;
     host.WaitForStopFlag();
-    if (task.siteNumber != 2 || !holdSiteTwo) return;
-    const U16 url = task.url;
-    while (!release) {  // still reading its record after the Stop has returned
-      EXPECT_EQ(U16(task.url), url);
-      ++readsAfterStop;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (task.siteNumber == 2) {
+      const U16 url = task.url;
+      while (!release) {  // still reading its record after the Stop has returned
+        EXPECT_EQ(task.url, url);
+        ++readsAfterStop;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(StopRequested());  // no later Start lowered the flag under it
+      host.Post(2, 404);             // a late report of the ended run
     }
+    host.Send(static_cast<uint64_t>(task.siteNumber), 9);
   };
   window.editText = kThreeSites;
   run.OnStart();
   run.OnStop();
   EXPECT_EQ(threads.closedSites, (std::vector<int32_t>{1, 3}));
   EXPECT_TRUE(run.Tasks().empty());
+  EXPECT_TRUE(run.WaitingForSetAsideWorkers());
+  EXPECT_EQ(IndexOf(window.events, "buttons:10"), -1);  // Start was never made available
+  EXPECT_EQ(Count(window.events, " [2]线程退出"), 0);
   EXPECT_TRUE(EndsWith(window.events.back(), " 监控停止!"));
 
   const auto deadline = std::chrono::steady_clock::now() + fake::kDeadline;
-  auto readsReach = [&](int count) {
-    while (readsAfterStop < count && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return readsAfterStop >= count;
-  };
-  ASSERT_TRUE(readsReach(1));  // the worker saw the stop flag before the next run lowers it
+  while (readsAfterStop < 20 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_GE(readsAfterStop, 20);
+  run.OnStart();  // the worker still runs: refused
+  EXPECT_EQ(threads.CreatedCount(), 3u);
+  EXPECT_TRUE(run.Tasks().empty());
+
+  const size_t mark = window.events.size();
+  release = true;
+  ASSERT_TRUE(threads.PumpUntil([&] { return !run.WaitingForSetAsideWorkers(); }));
+  // The late 404 went nowhere; the worker's end is logged and Start comes back.
+  const auto late = EventsFrom(mark);
+  EXPECT_EQ(Count(late, "网页不存在"), 0);
+  EXPECT_EQ(Count(late, " [2]线程退出"), 1);
+  EXPECT_EQ(late.back(), "buttons:10");
 
   threads.failWaitSites.clear();
-  holdSiteTwo = false;
-  SetStopRequested(0);
-  run.OnStart();  // a new table while the old worker goes on reading
+  run.OnStart();
   ASSERT_EQ(run.Tasks().size(), 3u);
-  EXPECT_TRUE(readsReach(readsAfterStop + 20));
   run.OnStop();
-  release = true;
   EXPECT_EQ(threads.closedSites, (std::vector<int32_t>{1, 3, 1, 2, 3}));
 }

@@ -155,20 +155,25 @@ TEST_F(StoredState, SiteTextStopsAtTheFirstNulByte) {
 }
 
 TEST_F(StoredState, LargeSiteFilesAreReadWholeUpToTheLimit) {
-  std::string big(64 * 1024, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+  // Far longer than the old 1 MiB read, with a two-byte character (UTF-8 here) across that mark.
+  std::string big((1 << 20) - 1, 'a');
+  big += "\xC3\xA9\r\n";
+  big.append(2 << 20, 'b');
   big[big.size() - 1] = 'Z';
   WriteBytes(sites_, big);
   const auto loaded = LoadSiteText(files_, codePage_, sites16_);
   ASSERT_TRUE(loaded.has_value());
-  ASSERT_EQ(loaded->size(), big.size());
+  ASSERT_EQ(loaded->size(), big.size() - 1);
+  EXPECT_EQ(loaded->substr((1 << 20) - 1, 3), u"\u00E9\r\n");
   EXPECT_EQ(loaded->back(), u'Z');
 
-  big.assign(kSiteTextReadLimit + 100, 'b');
+  // Past the guard only whole lines are kept: the one crossing it goes with its line break.
+  big.assign(kSiteTextReadLimit - 10, 'c');
+  big += "\r\nhttp://cut/at/the/guard";
   WriteBytes(sites_, big);
   const auto cut = LoadSiteText(files_, codePage_, sites16_);
   ASSERT_TRUE(cut.has_value());
-  EXPECT_EQ(cut->size(), kSiteTextReadLimit);
+  EXPECT_EQ(*cut, U16(kSiteTextReadLimit - 10, u'c'));
 }
 
 TEST_F(StoredState, ReadOnlySiteListCountsAsAbsentAndStoreLeavesItIntact) {

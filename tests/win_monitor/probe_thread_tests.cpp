@@ -88,7 +88,7 @@ class ProbeThreadTest : public ::testing::Test {
     task.lastStatus = 200;
     task.notifyWindow = window.hwnd();
     const std::wstring url = server.WideUrl(path);
-    CopyToField(task.url, kSiteUrlUnits, U16(url.begin(), url.end()));
+    task.url = U16(url.begin(), url.end());
     thread.reset(CreateThread(nullptr, 0, SiteProbeThreadProc, &task, 0, nullptr));
     ASSERT_TRUE(thread);
   }
@@ -139,6 +139,18 @@ TEST_F(ProbeThreadTest, SuccessIsReportedOnEveryProbe) {
   EXPECT_EQ(window.reports.back().status, 9);
 }
 
+// A long signed or tracking address is probed as typed, not cut to some field's size: only the
+// whole path is answered 200 (any other gets 404).
+TEST_F(ProbeThreadTest, ALongAddressIsProbedWhole) {
+  const std::string path = "/signed/" + std::string(1200, 'p') + "/end";
+  server.SetReply(path, sitemon_test::StatusReply(200, "OK"));
+  StartWorker(path, 1, 1, 1);
+  ASSERT_TRUE(PumpUntil([&] { return !window.reports.empty(); }, 15s));
+  EXPECT_EQ(window.reports[0].status, 200);
+  ASSERT_GE(server.RequestCount(), 1u);
+  EXPECT_EQ(server.Requests()[0].target, path);
+}
+
 TEST_F(ProbeThreadTest, RefusedAddressIsReportedAs22AfterTheRetries) {
   std::wstring refused;
   {
@@ -151,7 +163,7 @@ TEST_F(ProbeThreadTest, RefusedAddressIsReportedAs22AfterTheRetries) {
   task.retryCount = 1;
   task.retryIntervalSeconds = 2;
   task.notifyWindow = window.hwnd();
-  CopyToField(task.url, kSiteUrlUnits, U16(refused.begin(), refused.end()));
+  task.url = U16(refused.begin(), refused.end());
   thread.reset(CreateThread(nullptr, 0, SiteProbeThreadProc, &task, 0, nullptr));
   ASSERT_TRUE(thread);
   ASSERT_TRUE(PumpUntil([&] { return !window.reports.empty(); }, 15s));

@@ -107,6 +107,16 @@ TEST(TrayIcon, LongTipIsCutTo127Characters) {
   EXPECT_TRUE(PumpUntil([] { return HasTooltip(std::wstring(127, L'状')); }, 3000ms));
 }
 
+// A tip the shell refused is not recorded: the main window skips a tip equal to the recorded
+// one, so a recorded failure would leave the tooltip stale for as long as the text stays.
+TEST(TrayIcon, ARefusedTipIsNotRecorded) {
+  TrayHost host;
+  host.AddTrayIcon();
+  host.RemoveTrayIcon();  // the shell now refuses every change to the icon
+  host.SetTrayTip(u"状态：网页不存在");
+  EXPECT_STREQ(host.IconRecord().szTip, L"Corvell网站监控");
+}
+
 TEST(TrayIcon, RemoveTakesTheIconAwayAtOnce) {
   const int iconsBefore = StandaloneTrayIconCount();
   TrayHost host;
