@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "framework/reflect_win.h"
 #include "base/geometry_win.h"
 #include "base/wide_text_win.h"
@@ -11,6 +13,7 @@
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"
 #include "shell/button_look.h"
+#include "shell/dpi_win.h"
 #include "shell/maker_web_page_win.h"
 #include "shell/run_log_limit.h"
 #include "shell/show_notification_win.h"
@@ -21,6 +24,7 @@
 namespace {
 
 constexpr char16_t kPopupTitle[] = u"Dorvane提示";
+constexpr int kLogColumnMargin = 30;  // pixels at 96 DPI between the column's end and the list's
 
 U16View ViewOf(const std::wstring& text) { return U16View(AsU16(text.c_str()), text.size()); }
 U16 PathText(const wchar_t* path) { return U16(AsU16(path)); }
@@ -91,6 +95,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       m_run.OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
       result = 0;
       return TRUE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), lParam);
+      result = 0;
+      return TRUE;
     case WM_SERVICE_NOTICE:
       result = HandleServiceNoticeMessage(m_notice.get(), wParam, lParam, m_updateShown, ViewOf(m_appTitle), *this);
       return TRUE;
@@ -155,14 +163,7 @@ LRESULT CMainDlg::OnInitDialog() {
   const U16 shown = sites ? *sites : DefaultSiteList();
   SetDlgItemTextW(IDC_SITE_LIST, AsWide(shown.c_str()));
 
-  m_bigIcon.reset(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                  ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
-                                                  LR_DEFAULTCOLOR)));
-  SetIcon(m_bigIcon.get(), TRUE);
-  m_smallIcon.reset(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                    ::GetSystemMetrics(SM_CXSMICON),
-                                                    ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
-  SetIcon(m_smallIcon.get(), FALSE);
+  SetWindowIcons(WindowDpi(m_hWnd));
 
   AddTrayIcon();
   ShowNotification(0, 0, u"", kPopupTitle);  // creates the popup, hidden
@@ -199,6 +200,30 @@ void CMainDlg::CentreOnWorkArea() {
   SetWindowPos(nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CMainDlg::SetWindowIcons(int dpi) {
+  // The icons at the sizes of the window's monitor; the window holds them while it shows them.
+  UniqueIcon big(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                 SystemMetricAtDpi(SM_CXICON, dpi),
+                                                 SystemMetricAtDpi(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
+  UniqueIcon small(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                   SystemMetricAtDpi(SM_CXSMICON, dpi),
+                                                   SystemMetricAtDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
+  SetIcon(big.get(), TRUE);
+  SetIcon(small.get(), FALSE);
+  m_bigIcon = std::move(big);
+  m_smallIcon = std::move(small);
+}
+
+void CMainDlg::OnDpiChanged(int dpi, LPARAM suggested) {
+  // Moved to a monitor of another scale: the controls follow the dialog font; the window takes
+  // the size Windows suggests, and what is sized in pixels here follows the new DPI.
+  TakeSuggestedRect(m_hWnd, suggested);
+  SetWindowIcons(dpi);
+  RECT client{};
+  ::GetClientRect(m_hLogList, &client);
+  ::SendMessageW(m_hLogList, LVM_SETCOLUMNWIDTH, 0, (client.right - client.left) - ScaleToDpi(kLogColumnMargin, dpi));
+}
+
 void CMainDlg::DoDataExchange() {
   DDX_Control(IDC_START, m_btnStart);
   DDX_Control(IDC_STOP, m_btnStop);
@@ -219,7 +244,7 @@ void CMainDlg::InsertLogColumn() {
   LVCOLUMNW column{};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
   column.fmt = LVCFMT_LEFT;
-  column.cx = (client.right - client.left) - 30;
+  column.cx = (client.right - client.left) - ScaleForWindow(m_hLogList, kLogColumnMargin);
   column.pszText = title;
   ::SendMessageW(m_hLogList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }

@@ -79,6 +79,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void DoDataExchange();
   void CentreOnWorkArea();
   void InsertLogColumn();
+  void SetWindowIcons(int dpi);
+  void OnDpiChanged(int dpi, LPARAM suggested);
 
   // IRunWindow
   U16 ReadSiteListText() override;

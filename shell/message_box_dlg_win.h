@@ -20,6 +20,7 @@ class CMessageBoxDlg : public CDialogImpl<CMessageBoxDlg, CWindow>,
   static constexpr int kTextId = 1005;
   static constexpr UINT_PTR kCountdownTimer = 1;
   static constexpr DWORD kAnimationMs = 500;
+  static constexpr int kTitleFontPixels = 14;  // at 96 DPI
 
   // ownerSlot: the owner's pointer to this popup; it is set to null when the popup releases
   // itself, so the owner never holds a released popup. May be null.
@@ -41,6 +42,7 @@ class CMessageBoxDlg : public CDialogImpl<CMessageBoxDlg, CWindow>,
 
  private:
   void OnInitDialog();
+  void SetTitleFont(int dpi);
   void PlaceOkButton();
   void OnCountdownTick();
 
