@@ -267,6 +267,12 @@ bool CMainDlg::FilterMessage(MSG* msg) {
 bool CMainDlg::HandleIdle() { return false; }
 
 void CMainDlg::InsertLogRow(U16View text) {
+  // The oldest rows go at the bottom once the log is full: a program left running for days
+  // would otherwise grow without end. They go before the new row comes, so the list never holds
+  // more than the limit: its item arrays then keep their size, where growing past it and
+  // shrinking back with every row moved them in the heap and left holes that kept growing.
+  for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count >= kRunLogRowLimit; --count)
+    ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
   U16 row(text);  // the control copies it; it needs the terminator
   LVITEMW item{};
   item.mask = LVIF_TEXT;
@@ -274,10 +280,6 @@ void CMainDlg::InsertLogRow(U16View text) {
   item.iSubItem = 0;
   item.pszText = AsWide(row.data());
   ::SendMessageW(m_hLogList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  // The oldest rows go at the bottom once the log is full: a program left running for days
-  // would otherwise grow without end.
-  for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count > kRunLogRowLimit; --count)
-    ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {
