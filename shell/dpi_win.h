@@ -18,3 +18,8 @@ inline int ScaleForWindow(HWND window, int pixels) { return ScaleToDpi(pixels, W
 
 // WM_DPICHANGED: moves and sizes `window` to the rectangle Windows suggests (its lParam).
 void TakeSuggestedRect(HWND window, LPARAM suggested);
+
+// Posted by a dialog to itself at WM_DPICHANGED, whose default processing the dialog lets run
+// (it scales the template's controls): what the dialog places in pixels itself is placed again
+// when this arrives, after the controls have their new sizes.
+constexpr UINT kDpiLayoutMessage = WM_APP + 0x51;

@@ -96,7 +96,13 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       result = 0;
       return TRUE;
     case WM_DPICHANGED:
-      OnDpiChanged(HIWORD(wParam), lParam);
+      // The window takes the size Windows suggests; the dialog's own processing goes on and
+      // scales the controls, then what is sized in pixels here follows.
+      TakeSuggestedRect(m_hWnd, lParam);
+      PostMessageW(kDpiLayoutMessage);
+      return FALSE;
+    case kDpiLayoutMessage:
+      OnDpiChanged(WindowDpi(m_hWnd));
       result = 0;
       return TRUE;
     case WM_SERVICE_NOTICE:
@@ -214,10 +220,7 @@ void CMainDlg::SetWindowIcons(int dpi) {
   m_smallIcon = std::move(small);
 }
 
-void CMainDlg::OnDpiChanged(int dpi, LPARAM suggested) {
-  // Moved to a monitor of another scale: the controls follow the dialog font; the window takes
-  // the size Windows suggests, and what is sized in pixels here follows the new DPI.
-  TakeSuggestedRect(m_hWnd, suggested);
+void CMainDlg::OnDpiChanged(int dpi) {
   SetWindowIcons(dpi);
   RECT client{};
   ::GetClientRect(m_hLogList, &client);

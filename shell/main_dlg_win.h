@@ -80,7 +80,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void CentreOnWorkArea();
   void InsertLogColumn();
   void SetWindowIcons(int dpi);
-  void OnDpiChanged(int dpi, LPARAM suggested);
+  void OnDpiChanged(int dpi);  // after the controls were scaled to the window's new DPI
 
   // IRunWindow
   U16 ReadSiteListText() override;

@@ -35,9 +35,13 @@ BOOL CMessageBoxDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam
       result = 0;
       return TRUE;
     case WM_DPICHANGED:
-      // Moved to a monitor of another scale: the size Windows suggests, the title at its DPI.
+      // Moved to a monitor of another scale: the size Windows suggests; the dialog's own
+      // processing goes on and scales the controls, then the title font and the button follow.
       TakeSuggestedRect(m_hWnd, lParam);
-      SetTitleFont(HIWORD(wParam));
+      PostMessageW(kDpiLayoutMessage);
+      return FALSE;
+    case kDpiLayoutMessage:
+      SetTitleFont(WindowDpi(m_hWnd));
       PlaceOkButton();
       result = 0;
       return TRUE;
