@@ -15,7 +15,7 @@ ROW_LIMIT = int(re.search(r'kRunLogRowLimit = (\d+);',
                           (REPO / 'shell' / 'run_log_limit.h').read_text(encoding='utf-8')).group(1))
 ROUNDS = 4              # after the log is full, each round adds as many rows as the log keeps
 BATCH = 500             # reports posted before waiting for them to be handled
-CALL_REPORTS = 2500     # reports per driver call, well within its answer time
+CALL_REPORTS = 1000     # reports per driver call, well within its answer time on a loaded machine
 GROWTH_LIMIT_KIB = 32 * 1024
 FLAT_SLACK_KIB = 1024   # what the last round may add
 AFTER_FULL_ROUNDS = 3   # 15 000 reports once the log is full...
