@@ -208,16 +208,16 @@ void CMainDlg::CentreOnWorkArea() {
 
 void CMainDlg::SetWindowIcons(int dpi) {
   // The icons at the sizes of the window's monitor; the window holds them while it shows them.
-  UniqueIcon big(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+  UniqueIcon bigIcon(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
                                                  SystemMetricAtDpi(SM_CXICON, dpi),
                                                  SystemMetricAtDpi(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
-  UniqueIcon small(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+  UniqueIcon smallIcon(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
                                                    SystemMetricAtDpi(SM_CXSMICON, dpi),
                                                    SystemMetricAtDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
-  SetIcon(big.get(), TRUE);
-  SetIcon(small.get(), FALSE);
-  m_bigIcon = std::move(big);
-  m_smallIcon = std::move(small);
+  SetIcon(bigIcon.get(), TRUE);
+  SetIcon(smallIcon.get(), FALSE);
+  m_bigIcon = std::move(bigIcon);
+  m_smallIcon = std::move(smallIcon);
 }
 
 void CMainDlg::OnDpiChanged(int dpi) {
