@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "shell/dpi_win.h"
+
 namespace {
 // A solid rectangle: an opaque output of no text in the background colour.
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
@@ -76,7 +78,8 @@ void CButtonBT::DrawButton(LPDRAWITEMSTRUCT item) {
   const int saved = ::SaveDC(dc);
   FillSolid(dc, item->rcItem, m_crFrame);
   RECT inner = item->rcItem;
-  ::InflateRect(&inner, -1, -1);
+  const int frame = ScaleForWindow(m_hWnd, 1);  // one pixel at 96 DPI
+  ::InflateRect(&inner, -frame, -frame);
   FillSolid(dc, inner, ButtonFill(Colours(), state));
   ::RestoreDC(dc, saved);
 

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "framework/reflect_win.h"
 #include "base/geometry_win.h"
 #include "base/wide_text_win.h"
@@ -12,6 +14,7 @@
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"
 #include "shell/button_look.h"
+#include "shell/dpi_win.h"
 #include "shell/maker_web_page_win.h"
 #include "shell/run_log_limit.h"
 #include "shell/show_notification_win.h"
@@ -20,6 +23,8 @@
 #include "store/stored_state.h"
 
 namespace {
+
+constexpr int kLogColumnMargin = 30;  // pixels at 96 DPI between the column's end and the list's
 
 U16View ViewOf(const std::wstring& text) { return U16View(AsU16(text.c_str()), text.size()); }
 U16 PathText(const wchar_t* path) { return U16(AsU16(path)); }
@@ -91,6 +96,16 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       m_run.OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
       result = 0;
       return TRUE;
+    case WM_DPICHANGED:
+      // The window takes the size Windows suggests; the dialog's own processing goes on and
+      // scales the controls, then what is sized in pixels here follows.
+      TakeSuggestedRect(m_hWnd, lParam);
+      PostMessageW(kDpiLayoutMessage);
+      return FALSE;
+    case kDpiLayoutMessage:
+      OnDpiChanged(WindowDpi(m_hWnd));
+      result = 0;
+      return TRUE;
     case WM_SERVICE_NOTICE:
       result = HandleServiceNoticeMessage(m_notice.get(), wParam, lParam, m_updateShown, ViewOf(m_appTitle), *this);
       return TRUE;
@@ -157,14 +172,7 @@ LRESULT CMainDlg::OnInitDialog() {
   const U16 shown = sites ? *sites : DefaultSiteList();
   SetDlgItemTextW(IDC_SITE_LIST, AsWide(shown.c_str()));
 
-  m_bigIcon.reset(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                  ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
-                                                  LR_DEFAULTCOLOR)));
-  SetIcon(m_bigIcon.get(), TRUE);
-  m_smallIcon.reset(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                    ::GetSystemMetrics(SM_CXSMICON),
-                                                    ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
-  SetIcon(m_smallIcon.get(), FALSE);
+  SetWindowIcons(WindowDpi(m_hWnd));
 
   AddTrayIcon();
   ShowNotification(0, 0, u"", kPopupTitle);  // creates the popup, hidden
@@ -200,6 +208,27 @@ void CMainDlg::CentreOnWorkArea() {
   SetWindowPos(nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CMainDlg::SetWindowIcons(int dpi) {
+  // The icons at the sizes of the window's monitor; the window holds them while it shows them.
+  UniqueIcon bigIcon(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                 SystemMetricAtDpi(SM_CXICON, dpi),
+                                                 SystemMetricAtDpi(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
+  UniqueIcon smallIcon(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                   SystemMetricAtDpi(SM_CXSMICON, dpi),
+                                                   SystemMetricAtDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
+  SetIcon(bigIcon.get(), TRUE);
+  SetIcon(smallIcon.get(), FALSE);
+  m_bigIcon = std::move(bigIcon);
+  m_smallIcon = std::move(smallIcon);
+}
+
+void CMainDlg::OnDpiChanged(int dpi) {
+  SetWindowIcons(dpi);
+  RECT client{};
+  ::GetClientRect(m_hLogList, &client);
+  ::SendMessageW(m_hLogList, LVM_SETCOLUMNWIDTH, 0, (client.right - client.left) - ScaleToDpi(kLogColumnMargin, dpi));
+}
+
 void CMainDlg::DoDataExchange() {
   DDX_Control(IDC_START, m_btnStart);
   DDX_Control(IDC_STOP, m_btnStop);
@@ -220,7 +249,7 @@ void CMainDlg::InsertLogColumn() {
   LVCOLUMNW column{};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
   column.fmt = LVCFMT_LEFT;
-  column.cx = (client.right - client.left) - 30;
+  column.cx = (client.right - client.left) - ScaleForWindow(m_hLogList, kLogColumnMargin);
   column.pszText = title;
   ::SendMessageW(m_hLogList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 }
@@ -243,6 +272,12 @@ bool CMainDlg::FilterMessage(MSG* msg) {
 bool CMainDlg::HandleIdle() { return false; }
 
 void CMainDlg::InsertLogRow(U16View text) {
+  // The oldest rows go at the bottom once the log is full: a program left running for days
+  // would otherwise grow without end. They go before the new row comes, so the list never holds
+  // more than the limit: its item arrays then keep their size, where growing past it and
+  // shrinking back with every row moved them in the heap and left holes that kept growing.
+  for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count >= kRunLogRowLimit; --count)
+    ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
   U16 row(text);  // the control copies it; it needs the terminator
   LVITEMW item{};
   item.mask = LVIF_TEXT;
@@ -250,10 +285,6 @@ void CMainDlg::InsertLogRow(U16View text) {
   item.iSubItem = 0;
   item.pszText = AsWide(row.data());
   ::SendMessageW(m_hLogList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  // The oldest rows go at the bottom once the log is full: a program left running for days
-  // would otherwise grow without end.
-  for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count > kRunLogRowLimit; --count)
-    ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {

@@ -82,6 +82,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void DoDataExchange();
   void CentreOnWorkArea();
   void InsertLogColumn();
+  void SetWindowIcons(int dpi);
+  void OnDpiChanged(int dpi);  // after the controls were scaled to the window's new DPI
 
   // IRunWindow
   U16 ReadSiteListText() override;

@@ -1,8 +1,11 @@
 #include "shell/message_box_dlg_win.h"
 
+#include <utility>
+
 #include "framework/reflect_win.h"
 #include "base/geometry_win.h"
 #include "base/wide_text_win.h"
+#include "shell/dpi_win.h"
 
 void CMessageBoxDlg::SetMessage(U16View text, U16View title) {
   StorePopupTexts(m_szText, m_szTitle, text, title);
@@ -29,6 +32,17 @@ BOOL CMessageBoxDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam
     case WM_TIMER:
       if (wParam != kCountdownTimer) break;
       OnCountdownTick();
+      result = 0;
+      return TRUE;
+    case WM_DPICHANGED:
+      // Moved to a monitor of another scale: the size Windows suggests; the dialog's own
+      // processing goes on and scales the controls, then the title font and the button follow.
+      TakeSuggestedRect(m_hWnd, lParam);
+      PostMessageW(kDpiLayoutMessage);
+      return FALSE;
+    case kDpiLayoutMessage:
+      SetTitleFont(WindowDpi(m_hWnd));
+      PlaceOkButton();
       result = 0;
       return TRUE;
     case WM_LBUTTONDOWN:
@@ -64,10 +78,17 @@ void CMessageBoxDlg::OnInitDialog() {
   ModifyStyleEx(0, WS_EX_TOOLWINDOW);  // no taskbar button
   ::SetWindowTextW(m_pStaticText, AsWide(m_szText));
   SetDlgItemTextW(IDC_POPUP_TITLE, AsWide(m_szTitle));
-  m_hTitleFont.reset(::CreateFontW(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0,
-                                   0, L"宋体"));
-  ::SendDlgItemMessageW(m_hWnd, IDC_POPUP_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont.get()), TRUE);
+  SetTitleFont(WindowDpi(m_hWnd));
   m_bTimer = ::SetTimer(m_hWnd, kCountdownTimer, 1000, nullptr);
+}
+
+void CMessageBoxDlg::SetTitleFont(int dpi) {
+  // 14 pixels at 96 DPI: the title keeps its proportion to the dialog font at any scale.
+  UniqueGdiObject font(::CreateFontW(ScaleToDpi(kTitleFontPixels, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                     GB2312_CHARSET, 0, 0, 0, 0, L"宋体"));
+  if (!font) return;
+  ::SendDlgItemMessageW(m_hWnd, IDC_POPUP_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  m_hTitleFont = std::move(font);  // the old font goes once the static no longer uses it
 }
 
 void CMessageBoxDlg::PlaceOkButton() {

@@ -19,6 +19,7 @@ class CMessageBoxDlg : public CDialogImpl<CMessageBoxDlg, CWindow>,
   enum { IDD = IDD_POPUP };
   static constexpr UINT_PTR kCountdownTimer = 1;
   static constexpr DWORD kAnimationMs = 500;
+  static constexpr int kTitleFontPixels = 14;  // at 96 DPI
 
   // ownerSlot: the owner's pointer to this popup; it is set to null when the popup releases
   // itself, so the owner never holds a released popup. May be null.
@@ -40,6 +41,7 @@ class CMessageBoxDlg : public CDialogImpl<CMessageBoxDlg, CWindow>,
 
  private:
   void OnInitDialog();
+  void SetTitleFont(int dpi);
   void PlaceOkButton();
   void OnCountdownTick();
 

@@ -39,10 +39,18 @@
 //                                Stop, X close and wait for the exit. A second thread terminates
 //                                the process <kill-ms> after it was created (-1: never; a process
 //                                still running after the actions is terminated then).
+//   list-churn <rows> <stage> <length> [delete-first]
+//                                a bare run log: a visible window holding a report-view list
+//                                view; <rows> rows of <length> characters inserted at the top, the
+//                                bottom row deleted past the program's row limit (before the
+//                                insert with "delete-first", as the program does, else after it);
+//                                after every <stage> rows prints "rows <n>" and waits for a line
+//                                on standard input, so the memory can be read from outside
 //   tick-cost <n>                what one worker tick costs besides its sleep: the shared network
 //                                probe, and its two calls apart, n times each; ms of wall and
 //                                CPU time per call
 #include <windows.h>
+#include <commctrl.h>
 #include <sensapi.h>
 #include <wininet.h>
 
@@ -58,6 +66,7 @@
 #include "monitor/probe_worker_win.h"
 #include "monitor/site_status_message.h"
 #include "res/resource.h"
+#include "shell/run_log_limit.h"
 #include "tests/e2e/driver/target_windows_win.h"
 #include "tests/support/message_pump_win.h"
 #include "tests/support/resource_counts_win.h"
@@ -584,6 +593,64 @@ int Cycle(const wchar_t* exe, std::wstring list, int check, int retries, int ret
   return 0;
 }
 
+// list-churn: the anchor for the program's memory while its log is full.
+LRESULT CALLBACK ChurnWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+void PumpPending() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+int ListChurn(int rows, int stage, int length, bool deleteFirst) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = ChurnWindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"SitemonListChurn";
+  ::RegisterClassW(&windowClass);
+  HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"list churn", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 600, 400, nullptr, nullptr, windowClass.hInstance, nullptr);
+  HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_NOCOLUMNHEADER, 20, 20,
+                                520, 300, window, nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr || list == nullptr) {
+    std::printf("error no list view\n");
+    return 1;
+  }
+  wchar_t title[] = L"log";
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+  column.cx = 490;
+  column.pszText = title;
+  ::SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+  std::wstring text(static_cast<size_t>(std::max(1, length)), L'x');
+  PumpPending();
+  for (int done = 1; done <= rows; ++done) {
+    auto trim = [&](LRESULT keep) {
+      for (LRESULT count = ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); count > keep; --count)
+        ::SendMessageW(list, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
+    };
+    if (deleteFirst) trim(kRunLogRowLimit - 1);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.pszText = text.data();
+    ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (!deleteFirst) trim(kRunLogRowLimit);
+    if (done % 500 == 0) PumpPending();
+    if (done % stage == 0) {
+      std::printf("rows %d\n", done);
+      std::fflush(stdout);
+      char line[16];
+      if (std::fgets(line, sizeof line, stdin) == nullptr) break;
+    }
+  }
+  ::DestroyWindow(window);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: see the header of reliability_tool_win.cpp\n");
   return 2;
@@ -612,6 +679,9 @@ int wmain(int argc, wchar_t** argv) {
     result = Threads(std::max(0, number(2, 1)), kind, std::max(1, number(4, 10)));
   else if (command == L"cycle" && argc >= 9)
     result = Cycle(argv[2], argv[3], number(4, 0), number(5, 0), number(6, 0), argv[7], number(8, -1));
+  else if (command == L"list-churn" && argc >= 5)
+    result = ListChurn(std::max(1, number(2, 1)), std::max(1, number(3, 1)), number(4, 60),
+                       argc > 5 && std::wstring(argv[5]) == L"delete-first");
   else if (command == L"tick-cost") result = TickCost(std::max(1, number(2, 200)));
   else return Usage();
   std::fflush(stdout);

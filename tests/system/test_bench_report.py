@@ -3,18 +3,29 @@ report (a 200 status: its row at the top of the run log, and the tray tooltip, w
 change), against an anchor measured in the same run: the same row inserted into the run log
 with nothing else. Both are sent from another process one after another (each returns when the
 program has handled it), so both carry the same cross-process round trip. The test fails only
-when a measurement cannot be taken."""
+when a measurement cannot be taken.
+
+Then the memory the program adds while its run log is full: 15 000 more reports once the log
+holds its rows, against a bare list view doing the same work in a process of its own (the
+measuring tool's list-churn: rows of the same length inserted at the top of a report view in a
+visible window, the bottom row deleted first once it holds as many as the run log keeps)."""
 import statistics
+import subprocess
 import sys
 
 import pytest
 
 from .checks import CHECK_LIST, EDIT, START, check
 from .servers import STANDARD
+from .test_run_log_soak import ROW_LIMIT
+from .wine import memory, wait_pid
 
 REPORTS = 2000  # per run, fewer than the run log keeps: every report adds a row
 RUNS = 3
 TARGET = 2.0
+AFTER_FULL = 15000       # reports (or rows) measured once the log is full
+GROWTH_TARGET_KIB = 1024
+CALL_REPORTS, BATCH = 500, 250  # per driver call, and posted before waiting: short calls on a busy machine
 
 
 def row(what, value, target, met):
@@ -46,3 +57,59 @@ def test_report_cost(env, loopback):
         f'{ratio:.2f}x', f'<= {TARGET:g}x', ratio <= TARGET)
     driver.must('close')
     check(program.wait_exit(20) == 2, 'the program did not end after close')
+
+
+@pytest.mark.bench
+@pytest.mark.runs_for(300)
+def test_memory_once_the_log_is_full(env, loopback):
+    server = loopback()
+    server.set('', STANDARD['ok'])
+    program, driver = env.start()
+    driver.must('combo-set', CHECK_LIST, 5)  # 15 minutes: no probe, only the reports posted here
+    # Two sites: the reports alternate between them in batches (post-reports).
+    driver.must('set-text', EDIT, f'{server.url("/first")}\r\n{server.url("/second")}')
+    driver.must('click', START)
+    driver.wait_rows('监控开始运行', 1, 10)
+    program_kib, top = growth_after_full(program, driver)
+    anchor_kib = list_view_growth(env, len(top))
+    row(f'private memory added by {AFTER_FULL} reports once the run log is full ({ROW_LIMIT} rows)',
+        f'{program_kib} KiB', f'<= {GROWTH_TARGET_KIB} KiB', program_kib <= GROWTH_TARGET_KIB)
+    row(f'anchor: a bare list view in a visible window, {AFTER_FULL} rows of the same length ({len(top)}) '
+        f'inserted at the top once it holds {ROW_LIMIT}, the bottom row deleted first', f'{anchor_kib} KiB', '', None)
+    driver.must('close')
+    check(program.wait_exit(20) == 2, 'the program did not end after close')
+
+
+def growth_after_full(program, driver):
+    """Private KiB the program adds over AFTER_FULL reports once its log is full, and its top row."""
+    def post(count):
+        while count > 0:
+            answer = driver.must('post-reports', min(count, CALL_REPORTS), 1, 2, 200, BATCH)
+            count -= answer['reports']
+        return answer
+
+    post(ROW_LIMIT + BATCH)
+    full = memory(program.pid)['Private']
+    answer = post(AFTER_FULL)
+    return memory(program.pid)['Private'] - full, answer['top']
+
+
+def list_view_growth(env, length):
+    """Private KiB a bare list view adds over AFTER_FULL rows once it holds ROW_LIMIT rows."""
+    tool = env.programs.tool
+    proc = subprocess.Popen(['wine', tool, 'list-churn', str(ROW_LIMIT + AFTER_FULL), str(ROW_LIMIT), str(length),
+                             'delete-first'],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        pid = wait_pid(tool, env.wine.prefix)
+        readings = []
+        while len(readings) < 1 + AFTER_FULL // ROW_LIMIT:
+            line = proc.stdout.readline().decode('ascii', 'replace').strip()
+            check(line.startswith('rows '), f'the list view anchor stopped: {line!r}')
+            readings.append(memory(pid)['Private'])
+            proc.stdin.write(b'\n')
+            proc.stdin.flush()
+        return readings[-1] - readings[0]
+    finally:
+        proc.stdin.close()
+        proc.wait(120)

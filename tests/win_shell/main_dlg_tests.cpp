@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 #include <string>
@@ -211,10 +212,25 @@ TEST_F(MainDlgTest, NewRowsGoOnTopAndClearEmptiesTheLog) {
   EXPECT_EQ(LogRows(Item(IDC_RUN_LOG)), (std::vector<std::wstring>{L"again"}));
 }
 
+// The most rows the list held after any message it handled.
+LRESULT CALLBACK NoteMostRows(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR most) {
+  const LRESULT result = ::DefSubclassProc(list, message, wParam, lParam);
+  LRESULT& seen = *reinterpret_cast<LRESULT*>(most);
+  seen = std::max(seen, ::DefSubclassProc(list, LVM_GETITEMCOUNT, 0, 0));
+  return result;
+}
+
 // A full log keeps its newest rows: each new row on top pushes the oldest out at the bottom.
+// The oldest goes first: the list never holds more than the limit, even for a moment (growing
+// past it and shrinking back with every row moved the list's arrays in Wine's heap, and the
+// program grew with every report).
 TEST_F(MainDlgTest, AFullLogDropsItsOldestRowsAtTheBottom) {
   Open();
+  LRESULT most = 0;
+  ASSERT_TRUE(::SetWindowSubclass(Item(IDC_RUN_LOG), NoteMostRows, 1, reinterpret_cast<DWORD_PTR>(&most)));
   for (int i = 1; i <= kRunLogRowLimit + 2; ++i) dialog->InsertLogRow(U16Decimal(i));
+  ::RemoveWindowSubclass(Item(IDC_RUN_LOG), NoteMostRows, 1);
+  EXPECT_EQ(most, kRunLogRowLimit);
   const std::vector<std::wstring> rows = LogRows(Item(IDC_RUN_LOG));
   ASSERT_EQ(rows.size(), static_cast<size_t>(kRunLogRowLimit));
   EXPECT_EQ(rows.front(), std::to_wstring(kRunLogRowLimit + 2));
