@@ -47,6 +47,7 @@ CMainDlg::CMainDlg(const MainDlgSetup& setup)
     : m_startNoticeCheck(setup.startNoticeCheck), m_threads(setup.workerEntry), m_run(m_threads, *this) {
   BuildPaths(m_paths, setup.dataFolder);
   SetTraceFolderPath(m_paths.traceFolderPath);  // before any worker exists
+  m_history = std::make_unique<RunHistory>(m_paths.traceFolderPath);
 }
 
 CMainDlg::~CMainDlg() {
@@ -253,6 +254,9 @@ void CMainDlg::InsertLogRow(U16View text) {
   // would otherwise grow without end.
   for (LRESULT count = ::SendMessageW(m_hLogList, LVM_GETITEMCOUNT, 0, 0); count > kRunLogRowLimit; --count)
     ::SendMessageW(m_hLogList, LVM_DELETEITEM, static_cast<WPARAM>(count - 1), 0);
+  // A history that cannot be written is said once, in a row of its own.
+  const U16 failure = m_history->Append(text);
+  if (!failure.empty()) InsertLogRow(failure);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {
