@@ -39,6 +39,8 @@ std::optional<int32_t> DecimalValue(const U16& word) {
   return value;
 }
 
+constexpr int kMostReportDays = 90;
+
 std::string Quoted(const U16& word) {
   std::string text(1, '"');
   text += Utf8FromU16(word);
@@ -66,6 +68,7 @@ U16 ConsoleArguments::SiteListText() const {
 bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& arguments, std::string& error) {
   arguments = ConsoleArguments{};
   bool optionsEnded = false;
+  bool daysGiven = false;
   for (size_t i = 0; i < words.size(); ++i) {
     const U16& word = words[i];
     if (optionsEnded || word.empty() || word[0] != u'-') {
@@ -83,12 +86,29 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     // "--interval 30" or "--interval=30"
     const size_t equals = word.find(u'=');
     const U16 name = word.substr(0, equals);
+    if (word == u"--report" || word == u"--csv") {
+      (word == u"--csv" ? arguments.csv : arguments.report) = true;
+      continue;
+    }
+    if (name == u"--days") {
+      const U16 valueWord = equals != U16::npos ? word.substr(equals + 1) : i + 1 < words.size() ? words[++i] : U16();
+      const std::optional<int32_t> days = DecimalValue(valueWord);
+      if (!days || *days < 1 || *days > kMostReportDays) {
+        error = "--days does not accept " + Quoted(valueWord) + "; accepted: a number of days from 1 to " +
+                std::to_string(kMostReportDays);
+        return false;
+      }
+      arguments.reportDays = *days;
+      daysGiven = true;
+      continue;
+    }
     const ValueOption* option = nullptr;
     for (const ValueOption& candidate : kValueOptions)
       if (name == candidate.name) option = &candidate;
     if (option == nullptr) {
       error = "unknown option " + Quoted(word) +
-              "; accepted: --interval S, --retries N, --retry-interval S, --help, then the addresses to monitor";
+              "; accepted: --interval S, --retries N, --retry-interval S, --help, then the addresses to monitor; "
+              "or --report [--days N] [--csv]";
       return false;
     }
     const std::string accepted = AcceptedValues(*option->table);
@@ -109,6 +129,14 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     }
     arguments.*(option->field) = *value;
   }
+  if ((daysGiven || arguments.csv) && !arguments.report) {
+    error = std::string(daysGiven ? "--days" : "--csv") + " goes only with --report";
+    return false;
+  }
+  if (arguments.report && (arguments.HasSettings() || !arguments.sites.empty())) {
+    error = "--report takes only --days N and --csv; it starts no run";
+    return false;
+  }
   if (!arguments.sites.empty() && CLineList::Normalised(arguments.SiteListText()).Count() == 0) {
     error = "the addresses given are all blank; give at least one address to monitor";
     return false;
@@ -118,6 +146,7 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
 
 std::string ConsoleUsage() {
   return "Usage: SiteMonitorConsole.exe [--interval S] [--retries N] [--retry-interval S] [URL ...]\r\n"
+         "       SiteMonitorConsole.exe --report [--days N] [--csv]\r\n"
          "Monitors the sites and prints the run log and the popups in UTF-8. Ctrl+C stops.\r\n"
          "\r\n"
          "  --interval S        check every S seconds: " + AcceptedValues(kCheckIntervalTable) + "\r\n"
@@ -132,6 +161,14 @@ std::string ConsoleUsage() {
          "A run with addresses writes neither file; a run with only settings stores the site list\r\n"
          "as Start does but not the settings. With no arguments the program runs on the stored\r\n"
          "site list and settings and stores both, as the window does.\r\n"
+         "Every row of a run on the stored site list also goes to the history, a day file\r\n"
+         "GetLog\\YYYY-MM-DD.log in the data folder (the last 90 days are kept).\r\n"
+         "\r\n"
+         "  --report            print how reliable each site was: up time, outages, the\r\n"
+         "                      latest status, then every outage; read from the history\r\n"
+         "  --days N            the last N days, 1 to 90 (default 7)\r\n"
+         "  --csv               the per-site table as CSV with a header row\r\n"
+         "\r\n"
          "Errors in the arguments are reported in English on standard error, exit code 2.\r\n";
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // SiteMonitorConsole.exe's command line:
 //   [--interval S] [--retries N] [--retry-interval S] [--] [URL ...]   or   --help
+//   or   --report [--days N] [--csv]
 // Each setting takes only a value its list in the main window offers. Addresses given here are
 // the site list of this run (normalised at Start as the window's edit box is); settings given
 // here apply to this run only. Error texts are English, one line, without a line end.
@@ -13,6 +14,10 @@
 
 struct ConsoleArguments {
   bool help = false;
+  // The report of the history instead of a run: the last reportDays days (1 to 90), as CSV.
+  bool report = false;
+  int reportDays = 7;
+  bool csv = false;
   std::optional<int32_t> checkIntervalSeconds;
   std::optional<int32_t> retryCount;
   std::optional<int32_t> retryIntervalSeconds;

@@ -8,6 +8,9 @@
 // such a run leaves site.txt and Config.dat as they are (only settings given: site.txt is still
 // stored at Start, Config.dat is not saved). Bad arguments: one line on standard error and exit
 // code 2, before anything is loaded or started.
+//
+// A run on the stored site list also writes every row to the history (GetLog's day files);
+// --report reads the history back instead of starting a run.
 #include <windows.h>
 
 #include <atomic>
@@ -20,6 +23,10 @@
 #include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
+#include "console/history_outlets.h"
+#include "history/history_folder_win.h"
+#include "history/history_report.h"
+#include "history/history_row.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_control.h"
 #include "monitor/run_host_win.h"
@@ -86,6 +93,23 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
   return TRUE;
 }
 
+// The history of the last `days` days, as text or CSV; exit code 0 also when there is none.
+int PrintHistoryReport(const wchar_t* folderPath, int days, bool csv) {
+  Win32HistoryFolder folder(folderPath);
+  const LocalTime now = LocalTimeNow();
+  const DayDate today{now.year, now.month, now.day};
+  const DayDate firstDay = DateOfDayNumber(DayNumber(today) - (days - 1));
+  const HistoryReport report =
+      BuildHistoryReport(ReadHistoryDays(folder, firstDay, today), DayNumber(firstDay) * 86400);
+  if (report.sites.empty()) {
+    WriteToStdout("No history of any site in the last " + std::to_string(days) + (days == 1 ? " day" : " days") +
+                  " (" + Utf8FromU16(folder.Path()) + ").\r\n");
+  } else {
+    WriteToStdout(csv ? HistoryReportCsv(report) : HistoryReportText(report, days, firstDay));
+  }
+  return 0;
+}
+
 struct WindowDestroyer {
   void operator()(HWND window) const { if (window != nullptr) ::DestroyWindow(window); }
 };
@@ -111,6 +135,7 @@ int wmain(int argc, wchar_t** argv) {
   DataPaths paths;
   BuildDataPaths(paths);
   SetTraceFolderPath(paths.traceFolderPath);
+  if (arguments.report) return PrintHistoryReport(paths.traceFolderPath, arguments.reportDays, arguments.csv);
 
   Win32StoreFiles files;
   UserCharCodePage codePage;
@@ -141,7 +166,12 @@ int wmain(int argc, wchar_t** argv) {
   UniqueKernelHandle stopDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_stopDone.store(stopDone.get());
 
-  ConsoleOutlets outlets(WriteToStdout);
+  ConsoleOutlets screen(WriteToStdout);
+  // Addresses from the command line store nothing, the history included.
+  Win32HistoryFolder historyFolder(sitesGiven ? L"" : paths.traceFolderPath);
+  HistoryWriter history(historyFolder, LocalTimeNow);
+  HistoryOutlets withHistory(screen, history);
+  IReportOutlets& outlets = sitesGiven ? static_cast<IReportOutlets&>(screen) : withHistory;
   ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets,
                              storing);
   Win32RunThreads threads(SiteProbeThreadProc);

@@ -194,3 +194,31 @@ probe("exit_before_start", ["200"], mode=4)
 probe("ended_by_exit_flag", ["200", "down"], mode=2)
 probe("raw_settings", ["200", "404", "unreachable", "200"], mode=1, site=-1, settings=(0, -1, -2**31))
 probe("long_interval", ["up"] * 7 + ["200"], settings=(7, 0, 7))
+
+
+# history_rows: the number of day files (1 to 3) and the period's first day (0 to 3), then the
+# files: each but the last as FuzzedDataProvider's random-length string (a backslash doubled,
+# ended by a backslash and another byte), the last one the rest of the input.
+def history(name, files, period_day=0):
+    seed = Provided()
+    for i, rows in enumerate(files):
+        body = b"\xef\xbb\xbf" + "".join(row + "\r\n" for row in rows).encode("utf-8")
+        seed.bytes(body if i + 1 == len(files) else body.replace(b"\\", b"\\\\") + b"\\n")
+    seed.integral(len(files), 1, 3).integral(period_day, 0, 3)
+    write("history_rows", name, seed.data())
+
+
+history("run_with_outage", [["2026-12-1 10:00:00 软件启动", "2026-12-1 10:00:01 线程[1]启动",
+                             "2026-12-1 10:00:01 监控开始运行", "2026-12-1 10:00:31 http://a/ 访问正常",
+                             "2026-12-1 10:01:41 http://a/ 网页不存在", "2026-12-1 10:03:41 http://a/ 访问正常",
+                             "2026-12-1 10:04:00 停止中...", "2026-12-1 10:04:01 [1]线程退出",
+                             "2026-12-1 10:04:01 监控停止!"]])
+history("network_and_two_days", [["2026-12-1 23:59:00 监控开始运行", "2026-12-1 23:59:30 http://a b/ 访问正常",
+                                  "2026-12-1 23:59:40 本机网络断线，请检查网线是否插好"],
+                                 ["2026-12-2 00:10:00 本机网络恢复正常", "未知状态",
+                                  "2026-12-2 00:10:30 http://a b/ 不能访问网站，可能本机不能上网，或网站故障",
+                                  "2026-12-2 00:11:30 http://a b/ 临时响应"]], period_day=1)
+history("killed_then_restarted", [["2026-12-1 08:00:00 监控开始运行", "2026-12-1 08:00:30 http://a/ 网站服务器，内部发生错误500",
+                                   "2026-12-1 09:00:00 软件启动", "2026-12-1 09:00:01 监控开始运行",
+                                   "2026-12-1 09:00:31 http://b/ 当前网页300跳转",
+                                   "2026-12-1 09:01:31 http://b/ http未知状态", "2026-12-1 09:02:00 http://b/ 访"]])

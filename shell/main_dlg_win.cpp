@@ -52,6 +52,7 @@ CMainDlg::CMainDlg(const MainDlgSetup& setup)
       m_run(m_threads, *this) {
   BuildPaths(m_paths, setup.dataFolder);
   SetTraceFolderPath(m_paths.traceFolderPath);  // before any worker exists
+  m_history = std::make_unique<RunHistory>(m_paths.traceFolderPath);
 }
 
 CMainDlg::~CMainDlg() {
@@ -285,6 +286,9 @@ void CMainDlg::InsertLogRow(U16View text) {
   item.iSubItem = 0;
   item.pszText = AsWide(row.data());
   ::SendMessageW(m_hLogList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  // A history that cannot be written is said once, in a row of its own.
+  const U16 failure = m_history->Append(text);
+  if (!failure.empty()) InsertLogRow(failure);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {

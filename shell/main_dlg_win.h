@@ -9,6 +9,7 @@
 
 #include "framework/dialog_impl_win.h"
 #include "framework/mixins_win.h"
+#include "history/history_folder_win.h"
 #include "base/unique_handle_win.h"
 #include "base/log_time.h"
 #include "monitor/run_control.h"
@@ -120,4 +121,5 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   UserCharCodePage m_codePage;
   Win32RunThreads m_threads;
   RunControl m_run;
+  std::unique_ptr<RunHistory> m_history;  // every row shown also goes to GetLog's day file
 };

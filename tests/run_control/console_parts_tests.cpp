@@ -159,6 +159,10 @@ TEST(ConsoleArguments, SettingsTakeTheListValuesAndAddressesBecomeTheEditText) {
   EXPECT_FALSE(args.HasSettings() || args.help || !args.sites.empty());
   ASSERT_TRUE(ParseConsoleArguments({u"http://x/", u"--help"}, args, error));
   EXPECT_TRUE(args.help);
+  ASSERT_TRUE(ParseConsoleArguments({u"--report"}, args, error));
+  EXPECT_TRUE(args.report && !args.csv && args.reportDays == 7);
+  ASSERT_TRUE(ParseConsoleArguments({u"--csv", u"--days", u"90", u"--report"}, args, error));
+  EXPECT_TRUE(args.report && args.csv && args.reportDays == 90);
   EXPECT_NE(ConsoleUsage().find("--retry-interval S  seconds between retries: 10, 30, 60, 120 or 300\r\n"),
             std::string::npos);
 }
@@ -171,7 +175,12 @@ TEST(ConsoleArguments, RefusalsNameTheWordAndWhatIsAccepted) {
       {{u"--interval", u" 30"}, "--interval does not accept \" 30\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
       {{u"http://a/", u"--retries"}, "--retries needs a value (count): 1, 2 or 3"},
       {{u"--verbose", u"http://a/"}, "unknown option \"--verbose\"; accepted: --interval S, --retries N, "
-                                     "--retry-interval S, --help, then the addresses to monitor"},
+                                     "--retry-interval S, --help, then the addresses to monitor; "
+                                     "or --report [--days N] [--csv]"},
+      {{u"--report", u"--days", u"0"}, "--days does not accept \"0\"; accepted: a number of days from 1 to 90"},
+      {{u"--report", u"--days=91"}, "--days does not accept \"91\"; accepted: a number of days from 1 to 90"},
+      {{u"--csv"}, "--csv goes only with --report"},
+      {{u"--report", u"http://a/"}, "--report takes only --days N and --csv; it starts no run"},
       {{u" ", u"\u3000"}, "the addresses given are all blank; give at least one address to monitor"},
   };
   for (const auto& [words, expected] : cases) {

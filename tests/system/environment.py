@@ -1,6 +1,7 @@
 """The program under test in one test's Wine: SiteMonitor.exe with a driver for it, its data
 folder and stored files, and the screen."""
 import os
+import re
 import shutil
 import struct
 import time
@@ -87,10 +88,11 @@ class Environment:
         check(fields == expected, f'Config.dat holds {fields}, expected {expected}')
         check(opaque == bytes(220), 'the 220-byte block of Config.dat is not all zero')
 
-    def check_trace_folder_empty(self):
+    def check_trace_folder_holds_history(self):
+        """GetLog exists and holds only the history's day files."""
         check(os.path.isdir(self.trace_path), 'the GetLog folder is missing')
-        check(os.listdir(self.trace_path) == [],
-              f'GetLog is not empty: {os.listdir(self.trace_path)}')
+        names = os.listdir(self.trace_path)
+        check(all(re.fullmatch(r'\d{4}-\d\d-\d\d\.log', n) for n in names), f'GetLog holds {names}')
 
     # Screen.
     def screenshot(self, name, rect, background):

@@ -47,14 +47,14 @@ def test_first_start(env):
     env.fresh_data_folder()
     program, driver = env.start()
     check(os.path.isdir(env.data), 'the data folder DorvaneSiteMonitor was not created')
-    env.check_trace_folder_empty()
+    env.check_trace_folder_holds_history()
     check_fresh_window(driver)
     env.screenshot('first-start', driver.must('window')['rect'], MAIN_BLUE)
     driver.must('close')
     program.check_exit(EXIT_BY_CLOSE)
     env.check_config((60, 3, 30, 0, 2))
     check(not os.path.exists(env.sites_path), 'site.txt was written although nothing was started')
-    env.check_trace_folder_empty()
+    env.check_trace_folder_holds_history()
 
 
 @pytest.mark.runs_for(31)

@@ -346,6 +346,13 @@ TEST(ConsoleProgram, MonitorsTwoLoopbackSitesAndStopsOnCtrlC) {
   // Start stored the normalised list; leaving saved the settings with the opaque block intact.
   EXPECT_EQ(ReadBytes(dataFolder / L"site.txt"), okUrl + "\r\n" + missingUrl);
   EXPECT_EQ(ReadBytes(dataFolder / L"Config.dat"), config);
+  // The history's day file holds every row printed, and only the rows.
+  std::string history = "\xEF\xBB\xBF";
+  for (const auto& l : lines)
+    if (l.rfind("[Dorvane提示]", 0) != 0) history += l + "\r\n";
+  std::string written;
+  for (const auto& file : fs::directory_iterator(dataFolder / L"GetLog")) written += ReadBytes(file.path());
+  EXPECT_EQ(written, history);
 }
 
 namespace {
@@ -412,6 +419,7 @@ TEST(ConsoleProgram, RunsTheSitesAndSettingsOfItsCommandLineAndStoresNothing) {
             "SiteMonitorConsole: watching 2 sites (from the command line), checked every 30 s, 1 retry 10 s apart:\r\n"
             "  [1] " + aUrl + "\r\n  [2] " + bUrl + "\r\nCtrl+C stops the run.\r\n");
   EXPECT_TRUE(stored.Unchanged()) << "site.txt or Config.dat was written";
+  EXPECT_TRUE(fs::is_empty(stored.dataFolder() / L"GetLog")) << "the run wrote a history";
 }
 
 TEST(ConsoleProgram, RefusesBadArgumentsOnStandardErrorWithExitCode2) {
@@ -421,7 +429,8 @@ TEST(ConsoleProgram, RefusesBadArgumentsOnStandardErrorWithExitCode2) {
   ASSERT_TRUE(redirect.ok());
   const std::pair<std::wstring, std::string> cases[] = {
       {L"--bogus http://127.0.0.1:9/", "unknown option \"--bogus\"; accepted: --interval S, --retries N, "
-                                       "--retry-interval S, --help, then the addresses to monitor"},
+                                       "--retry-interval S, --help, then the addresses to monitor; "
+                                       "or --report [--days N] [--csv]"},
       {L"--interval 45 http://127.0.0.1:9/", "--interval does not accept \"45\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
       {L"--retry-interval", "--retry-interval needs a value (seconds): 10, 30, 60, 120 or 300"},
   };
