@@ -146,4 +146,7 @@ def failure_report(folder, wine, env=None):
         lines.append(f'screen at the failure: {screen}')
     except Exception as error:  # the report goes on without it
         lines.append(f'no screenshot: {error}')
-    return '\n'.join(lines)
+    text = '\n'.join(lines)
+    with open(os.path.join(folder, 'report.txt'), 'w', encoding='utf-8') as f:
+        f.write(text + '\n')
+    return text
