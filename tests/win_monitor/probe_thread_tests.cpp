@@ -111,8 +111,9 @@ TEST_F(ProbeThreadTest, ReportsAFailureOncePerRetryBudgetAndEndsWithASentNine) {
   EXPECT_FALSE(window.reports[0].sent);
   EXPECT_EQ(window.reports[1].status, 404);
   const size_t requestsAtSecondReport = server.RequestCount();
+  // Two reports took at least four probes; how many more ran while this thread was slow to look
+  // depends on the machine (the exact count per report is the fake-clock worker test's).
   EXPECT_GE(requestsAtSecondReport, 4u);
-  EXPECT_LE(requestsAtSecondReport, 5u);  // a fifth probe may just have begun
 
   SetStopRequested(1);
   ASSERT_TRUE(PumpUntilSignalled(thread.get(), 10s));

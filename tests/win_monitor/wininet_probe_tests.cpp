@@ -253,11 +253,11 @@ TEST_F(WinInetProbeTest, TheWorkersProbeGivesUpOnSilentAndDrippingSitesAtItsTime
     EXPECT_EQ(env.ProbeUrl(AsU16(server.WideUrl(path).c_str())).outcome, Outcome::kUrlNotOpened) << path;
     const auto waited = Clock::now() - began;
     EXPECT_GE(waited, 950ms) << path;
-    EXPECT_LT(waited, 4s) << path;
-    // The abandoned attempt still holds its connection: the next one fails at once.
-    const auto again = Clock::now();
+    EXPECT_LT(waited, 30s) << path;  // bounded: a wait for the site itself would never end
+    // The abandoned attempt still holds its connection: the next one fails without a request.
+    const size_t requestsBefore = healthy.RequestCount();
     EXPECT_EQ(env.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str())).outcome, Outcome::kUrlNotOpened) << path;
-    EXPECT_LT(Clock::now() - again, 500ms) << path;
+    EXPECT_EQ(healthy.RequestCount(), requestsBefore) << path;
     if (std::string_view(path) == "/drip") {
       // The drip ends by itself (about 6 s for the whole answer); then the worker probes again.
       const HttpProbeResult r = ProbeUntilOpened(env, healthy.WideUrl("/ok"), 30s);
@@ -274,7 +274,11 @@ TEST_F(WinInetProbeTest, TheWorkersProbeIsFreedWhenTheSiteLetsGoAndLeavesNoHandl
   healthy.SetReply("/ok", sitemon_test::StatusReply(200, "OK"));
   healthy.SetReply("/missing", sitemon_test::StatusReply(404, "Not Found"));
   Win32ProbeEnvironment env(500ms);
-  for (int i = 0; i < 10; ++i) env.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str()));  // warm-up
+  Win32ProbeEnvironment patient(30s);  // the counted probes: a busy machine never cuts them short
+  for (int i = 0; i < 10; ++i) {       // warm-up
+    env.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str()));
+    patient.ProbeUrl(AsU16(healthy.WideUrl("/ok").c_str()));
+  }
   const HandleUse before = MeasureHandleUse();
 
   EXPECT_EQ(env.ProbeUrl(AsU16(server.WideUrl("/silent").c_str())).outcome, Outcome::kUrlNotOpened);
@@ -284,11 +288,11 @@ TEST_F(WinInetProbeTest, TheWorkersProbeIsFreedWhenTheSiteLetsGoAndLeavesNoHandl
   EXPECT_EQ(r.statusText, u"200");
 
   for (int i = 0; i < 200; ++i) {
-    const HttpProbeResult each = env.ProbeUrl(AsU16(healthy.WideUrl(i % 2 ? "/ok" : "/missing").c_str()));
+    const HttpProbeResult each = patient.ProbeUrl(AsU16(healthy.WideUrl(i % 2 ? "/ok" : "/missing").c_str()));
     ASSERT_EQ(each.outcome, Outcome::kOpened) << i;
     ASSERT_EQ(each.statusText, i % 2 ? u"200" : u"404") << i;
   }
-  ASSERT_TRUE(healthy.WaitForRequests(211, 10s));
+  ASSERT_TRUE(healthy.WaitForRequests(221, 30s));
   // The pool thread of the last probe may still be on its way out.
   HandleUse after;
   sitemon_test::PollUntil(
@@ -320,7 +324,7 @@ TEST_F(WinInetProbeTest, LeavingTheProgramAbandonsAHeldProbeAtOnce) {
   CloseHandle(raiser);
   SetExitRequested(0);
   EXPECT_EQ(r.outcome, Outcome::kAbandoned);
-  EXPECT_LT(waited, 2s);
+  EXPECT_LT(waited, 15s);  // half the probe's own 30-second limit
 }
 
 TEST_F(WinInetProbeTest, ARedirectToItselfEndsWithinTheTimeLimit) {
@@ -329,7 +333,7 @@ TEST_F(WinInetProbeTest, ARedirectToItselfEndsWithinTheTimeLimit) {
   const auto began = Clock::now();
   const HttpProbeResult r = env.ProbeUrl(AsU16(server.WideUrl("/loop").c_str()));
   // Windows gives up on the chain itself; Wine follows it for ever and the limit ends the wait.
-  EXPECT_LT(Clock::now() - began, 4s);
+  EXPECT_LT(Clock::now() - began, 30s);
   EXPECT_TRUE(r.outcome == Outcome::kUrlNotOpened || r.outcome == Outcome::kOpened);
   server.Stop();  // the chain's next hop is refused: the abandoned attempt ends
 }

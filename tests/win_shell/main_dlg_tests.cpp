@@ -7,6 +7,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <regex>
 #include <set>
 #include <string>
@@ -158,14 +160,20 @@ TEST_F(MainDlgTest, FirstStartDefaultsButtonsAndTheStartRow) {
   const std::vector<std::wstring> rows = LogRows(Item(IDC_RUN_LOG));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_TRUE(std::regex_match(rows[0], TimedRow(L"软件启动"))) << rows[0].size();
-  // The stamp is the local time of the start (no leading zeros on month and day).
-  std::vector<std::wstring> candidates;
-  for (const SYSTEMTIME& t : {before, after}) {
-    wchar_t stamp[64];
-    swprintf(stamp, 64, L"%4d-%d-%d %02d:%02d:%02d 软件启动", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    candidates.push_back(stamp);
-  }
-  EXPECT_TRUE(rows[0] == candidates[0] || rows[0] == candidates[1]);
+  // The stamp is the local time of the start (no leading zeros on month and day): a second from
+  // the one before Open to the one after it, however long Open took.
+  SYSTEMTIME stamped{};
+  ASSERT_EQ(swscanf(rows[0].c_str(), L"%4hu-%hu-%hu %2hu:%2hu:%2hu", &stamped.wYear, &stamped.wMonth, &stamped.wDay,
+                    &stamped.wHour, &stamped.wMinute, &stamped.wSecond),
+            6);
+  const auto seconds = [](SYSTEMTIME t) {
+    t.wMilliseconds = 0;
+    FILETIME f{};
+    ::SystemTimeToFileTime(&t, &f);
+    return ((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000000;
+  };
+  EXPECT_LE(seconds(before), seconds(stamped)) << rows[0];
+  EXPECT_LE(seconds(stamped), seconds(after)) << rows[0];
 
   // One column, as wide as the list's client area less 30.
   RECT client{};
