@@ -340,3 +340,7 @@ void CMainDlg::SaveSettings() {
   if (m_notice) m_config.lastNoticeId = m_notice->LastNoticeId();
   SaveConfig(m_files, PathText(m_paths.configPath), m_config);
 }
+
+void CMainDlg::OnTrayAlerts() {}
+
+void CMainDlg::OnTrayReport() {}

@@ -69,6 +69,9 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
 
   void OnStart() { m_run.OnStart(); }
   void OnStop() { m_run.OnStop(); }
+  // The tray menu's "告警通知" and "可用率报告".
+  void OnTrayAlerts();
+  void OnTrayReport();
 
   const RunControl& Run() const { return m_run; }
   const ConfigRecord& StoredSettings() const { return m_config; }

@@ -48,6 +48,12 @@ class CAppIconMenu {
       case TrayCommand::WebPage:
         OpenMakerWebPage(main);
         break;
+      case TrayCommand::Alerts:
+        Owner()->OnTrayAlerts();
+        break;
+      case TrayCommand::Report:
+        Owner()->OnTrayReport();
+        break;
       case TrayCommand::NotOurs:
         return false;
     }

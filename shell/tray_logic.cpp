@@ -13,6 +13,8 @@ TrayCommand TrayMenuCommand(uint64_t commandWParam) {
     case kMenuExit: return TrayCommand::Exit;
     case kMenuAbout: return TrayCommand::About;
     case kMenuWebPage: return TrayCommand::WebPage;
+    case kMenuAlerts: return TrayCommand::Alerts;
+    case kMenuReport: return TrayCommand::Report;
     default: return TrayCommand::NotOurs;
   }
 }

@@ -16,12 +16,14 @@ constexpr unsigned kMenuShowWindow = ID_TRAY_SHOW;
 constexpr unsigned kMenuExit = ID_TRAY_EXIT;
 constexpr unsigned kMenuAbout = ID_TRAY_ABOUT;
 constexpr unsigned kMenuWebPage = ID_TRAY_VISIT;
+constexpr unsigned kMenuAlerts = ID_TRAY_ALERTS;
+constexpr unsigned kMenuReport = ID_TRAY_REPORT;
 
 enum class TrayClick { Ignore, RestoreWindow, ShowMenu };
 // The callback's wParam is the icon id, lParam the mouse message.
 TrayClick TrayCallbackAction(uint64_t iconId, int64_t mouseMessage);
 
-enum class TrayCommand { NotOurs, ShowWindow, Exit, About, WebPage };
+enum class TrayCommand { NotOurs, ShowWindow, Exit, About, WebPage, Alerts, Report };
 // Only the low word of the command's wParam is the id.
 TrayCommand TrayMenuCommand(uint64_t commandWParam);
 

@@ -35,6 +35,8 @@ class TrayHost : public CWindow, public CShellIcon<TrayHost, CAppIconMenu<TrayHo
   }
 
   int commandsSeen = 0;
+  void OnTrayAlerts() {}
+  void OnTrayReport() {}
 
  private:
   static LRESULT CALLBACK Procedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -265,13 +267,13 @@ TEST(TrayMenu, UnknownCommandsAreLeftToTheWindow) {
   EXPECT_TRUE(::IsWindow(host.m_hWnd));
 }
 
-TEST(TrayMenu, TheMenuResourceHasItsFourCommandsInOrder) {
+TEST(TrayMenu, TheMenuResourceHasItsCommandsInOrder) {
   TrayHost host;
   HMENU tray = ::GetSubMenu(host.Menu(), 0);
   ASSERT_NE(tray, nullptr);
-  ASSERT_EQ(::GetMenuItemCount(tray), 6);
-  const UINT ids[] = {ID_TRAY_SHOW, 0, ID_TRAY_VISIT, ID_TRAY_ABOUT, 0, ID_TRAY_EXIT};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(::GetMenuItemID(tray, i), ids[i]) << i;
+  ASSERT_EQ(::GetMenuItemCount(tray), 8);
+  const UINT ids[] = {ID_TRAY_SHOW, 0, ID_TRAY_VISIT, ID_TRAY_ABOUT, ID_TRAY_ALERTS, ID_TRAY_REPORT, 0, ID_TRAY_EXIT};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(::GetMenuItemID(tray, i), ids[i]) << i;
 }
 
 TEST(TrayClampOnThisDesktop, PointsOffTheScreenMoveIntoTheWorkArea) {
