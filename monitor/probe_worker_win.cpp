@@ -19,14 +19,16 @@ void SetTraceFolderPath(const wchar_t* path) {
 
 namespace {
 // Who asks InternetGetConnectedState this second. Under Wine each call walks the network
-// interfaces through the wineserver (about 1.5 ms of CPU); its answer is ignored, so one call a
-// second serves the whole program. A cost gate only: no worker reads anything through it.
+// interfaces through the wineserver (about 1.5 ms of CPU), and each thread that makes its first
+// call keeps about 8 KiB for good; its answer is ignored, so one call a second from one worker
+// serves the whole program. A cost gate only: no worker reads anything through it.
 OncePerSecond connectedStateGate;
 }  // namespace
 
 BOOL probeLocalNetwork() {
   const bool alive = CheckNetworkSharingIgnoredQuestion(
-      connectedStateGate, static_cast<int64_t>(::GetTickCount64() / 1000),
+      connectedStateGate, static_cast<uint32_t>(::GetCurrentThreadId()),
+      static_cast<int64_t>(::GetTickCount64() / 1000),
       [] {
         DWORD connectedFlags = 0;
         ::InternetGetConnectedState(&connectedFlags, 0);  // asked for its side effects only
@@ -165,5 +167,8 @@ void Win32ProbeEnvironment::TraceLine(const char* ansiLine) { traceLine(traceFol
 DWORD WINAPI SiteProbeThreadProc(LPVOID task) {
   if (task == nullptr) return 0;
   Win32ProbeEnvironment env;
-  return RunSiteProbeWorker(*static_cast<const SiteProbeTask*>(task), env);
+  const uint32_t result = RunSiteProbeWorker(*static_cast<const SiteProbeTask*>(task), env);
+  // Another worker asks the ignored question from now on.
+  connectedStateGate.Release(static_cast<uint32_t>(::GetCurrentThreadId()));
+  return result;
 }

@@ -20,8 +20,9 @@ void SetTraceFolderPath(const wchar_t* path);
 DWORD WINAPI SiteProbeThreadProc(LPVOID task);
 
 // Nonzero when the local network is alive: IsNetworkAlive decides, on every call. Before it,
-// InternetGetConnectedState is asked (its answer ignored) by the first caller in each second of
-// the tick count, program-wide; the other callers in that second skip it.
+// InternetGetConnectedState is asked (its answer ignored) once in each second of the tick count,
+// program-wide, always by the same thread while that thread keeps calling (monitor/
+// once_per_second.h); the other callers skip it. A worker gives the question up when it ends.
 BOOL probeLocalNetwork();
 
 // The trace sink: takes the trace folder and one line in the ANSI code page. Writes nothing

@@ -29,8 +29,13 @@
 //                                InternetGetConnectedState on every thread every second; alive:
 //                                IsNetworkAlive then Sleep(1000); connected-once: one
 //                                InternetGetConnectedState, then sleep; connected-once-in-turn:
-//                                the same, one thread at a time); the process's memory and CPU
-//                                are read from outside
+//                                the same, one thread at a time; connected-one-thread: the
+//                                first thread asks InternetGetConnectedState before its
+//                                IsNetworkAlive every second, the others only IsNetworkAlive;
+//                                connected-first-comer: the same question asked once a second
+//                                by whichever thread comes first; connected-round-robin: asked
+//                                by each thread in turn, one a second); the process's memory and
+//                                CPU are read from outside
 //   cycle <exe> <list> <check> <retries> <retry-interval> <actions> <kill-ms>
 //                                one life of the program: start it, report the site list it loaded,
 //                                pick the three list positions, put <list> (lines separated by
@@ -55,6 +60,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -438,17 +444,32 @@ int StackDepth(const wchar_t* url) {
   return 0;
 }
 
-enum class TickKind { kSleep, kWorker, kEveryCall, kAlive, kConnectedOnce, kConnectedOnceInTurn };
+enum class TickKind {
+  kSleep, kWorker, kEveryCall, kAlive, kConnectedOnce, kConnectedOnceInTurn, kConnectedOneThread,
+  kConnectedFirstComer, kConnectedRoundRobin
+};
 
 struct ThreadsJob {
   TickKind kind;
   DWORD seconds;
   SRWLOCK turn = SRWLOCK_INIT;
+  LONG started = 0;
+  int count = 1;
+  std::atomic<int64_t> lastAsked{-1};
 };
+
+// True for the first caller in each second, whichever thread it is.
+bool FirstInSecond(std::atomic<int64_t>& lastAsked, int64_t second) {
+  int64_t last = lastAsked.load(std::memory_order_relaxed);
+  while (second > last)
+    if (lastAsked.compare_exchange_weak(last, second, std::memory_order_relaxed)) return true;
+  return false;
+}
 
 DWORD WINAPI RunTicks(LPVOID param) {
   auto* job = static_cast<ThreadsJob*>(param);
   DWORD flags = 0;
+  const LONG index = ::InterlockedIncrement(&job->started) - 1;
   if (job->kind == TickKind::kConnectedOnce) ::InternetGetConnectedState(&flags, 0);
   if (job->kind == TickKind::kConnectedOnceInTurn) {
     ::AcquireSRWLockExclusive(&job->turn);
@@ -456,6 +477,7 @@ DWORD WINAPI RunTicks(LPVOID param) {
     ::ReleaseSRWLockExclusive(&job->turn);
   }
   for (DWORD i = 0; i < job->seconds; ++i) {
+    const int64_t second = static_cast<int64_t>(::GetTickCount64() / 1000);
     switch (job->kind) {
       case TickKind::kWorker: probeLocalNetwork(); break;
       case TickKind::kEveryCall:
@@ -463,6 +485,19 @@ DWORD WINAPI RunTicks(LPVOID param) {
         ::IsNetworkAlive(&flags);
         break;
       case TickKind::kAlive: ::IsNetworkAlive(&flags); break;
+      case TickKind::kConnectedOneThread:
+        if (index == 0) ::InternetGetConnectedState(&flags, 0);
+        ::IsNetworkAlive(&flags);
+        break;
+      case TickKind::kConnectedFirstComer:
+        if (FirstInSecond(job->lastAsked, second)) ::InternetGetConnectedState(&flags, 0);
+        ::IsNetworkAlive(&flags);
+        break;
+      case TickKind::kConnectedRoundRobin:
+        if (second % job->count == index && FirstInSecond(job->lastAsked, second))
+          ::InternetGetConnectedState(&flags, 0);
+        ::IsNetworkAlive(&flags);
+        break;
       default: break;
     }
     ::Sleep(1000);
@@ -476,7 +511,10 @@ bool TickKindFromName(const std::wstring& name, TickKind& kind) {
                                                        {L"every-call", TickKind::kEveryCall},
                                                        {L"alive", TickKind::kAlive},
                                                        {L"connected-once", TickKind::kConnectedOnce},
-                                                       {L"connected-once-in-turn", TickKind::kConnectedOnceInTurn}};
+                                                       {L"connected-once-in-turn", TickKind::kConnectedOnceInTurn},
+                                                       {L"connected-one-thread", TickKind::kConnectedOneThread},
+                                                       {L"connected-first-comer", TickKind::kConnectedFirstComer},
+                                                       {L"connected-round-robin", TickKind::kConnectedRoundRobin}};
   for (const auto& [text, value] : names)
     if (name == text) {
       kind = value;
@@ -486,7 +524,10 @@ bool TickKindFromName(const std::wstring& name, TickKind& kind) {
 }
 
 int Threads(int n, TickKind kind, int seconds) {
-  ThreadsJob job{kind, static_cast<DWORD>(seconds), SRWLOCK_INIT};
+  ThreadsJob job{};
+  job.kind = kind;
+  job.seconds = static_cast<DWORD>(seconds);
+  job.count = std::max(1, n);
   std::vector<UniqueKernelHandle> threads;
   for (int i = 0; i < n; ++i) threads.emplace_back(::CreateThread(nullptr, 0, RunTicks, &job, 0, nullptr));
   std::printf("ready\n");
