@@ -4,9 +4,9 @@
 // which costs real time on some platforms, is asked only once a second for all of them.
 //
 // The gate keeps the question with one caller, its holder, for as long as that caller keeps
-// coming: under Wine every thread that asks it for the first time keeps some memory for good
-// (docs/performance.md, "Idle workers and the ignored question"), so a question handed round the
-// workers costs memory until every worker has had its turn, and again in every run. The holder
+// coming: under Wine the first call from each thread leaves memory behind (docs/performance.md,
+// "Idle workers and the ignored question"), so a question handed round the workers costs memory
+// until every worker has had its turn, and again in every run. The holder
 // gives it up when it ends; a holder that has not come for kHandOverSeconds (held up by a long
 // probe, or gone without giving it up) is taken over by the next caller.
 //

@@ -19,9 +19,9 @@ void SetTraceFolderPath(const wchar_t* path) {
 
 namespace {
 // Who asks InternetGetConnectedState this second. Under Wine each call walks the network
-// interfaces through the wineserver (about 1.5 ms of CPU), and each thread that makes its first
-// call keeps about 8 KiB for good; its answer is ignored, so one call a second from one worker
-// serves the whole program. A cost gate only: no worker reads anything through it.
+// interfaces through the wineserver (about 1.5 ms of CPU), and the first call from each thread
+// leaves some 10 KiB behind; its answer is ignored, so one call a second from one worker serves
+// the whole program. A cost gate only: no worker reads anything through it.
 OncePerSecond connectedStateGate;
 }  // namespace
 
