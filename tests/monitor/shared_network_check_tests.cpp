@@ -1,7 +1,6 @@
 // Workers on real threads and one fake clock that moves a second once every worker has slept:
-// the ignored network question is asked once a second for all of them together, always by the
-// same worker, while each worker still checks the network on every tick and reports it going
-// down and coming back.
+// the ignored network question is asked once a second for all of them together, while each
+// worker still checks the network on every tick and reports it going down and coming back.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -16,7 +15,7 @@
 #include "monitor/run_flags.h"
 #include "tests/monitor/fake_probe_environment.h"
 
-TEST(SharedNetworkCheck, OneWorkerAsksTheIgnoredQuestionOnceASecondAndEachSeesTheNetworkOnTime) {
+TEST(SharedNetworkCheck, ManyWorkersAskTheIgnoredQuestionOnceASecondAndEachSeesTheNetworkOnTime) {
   constexpr int kWorkers = 8;
   constexpr int64_t kEnd = 12;                     // every worker stops when the clock reaches this
   constexpr int64_t kDownFrom = 5, kBackAt = 8;    // the network is down for seconds 5, 6 and 7
@@ -25,7 +24,6 @@ TEST(SharedNetworkCheck, OneWorkerAsksTheIgnoredQuestionOnceASecondAndEachSeesTh
 
   OncePerSecond gate;
   std::array<std::atomic<int>, kEnd + 1> ignoredCalls{};
-  std::array<std::atomic<uint32_t>, kEnd + 1> askedBy{};
   // No worker starts the next second before all have slept; the last tick raises the stop flag
   // while all of them wait, so all of them see it at the top of the next pass.
   int64_t seconds = 0;
@@ -44,11 +42,7 @@ TEST(SharedNetworkCheck, OneWorkerAsksTheIgnoredQuestionOnceASecondAndEachSeesTh
     const uint32_t who = static_cast<uint32_t>(i + 1);
     env->networkUp = [&, who](int64_t now) {
       return CheckNetworkSharingIgnoredQuestion(
-          gate, who, now,
-          [&] {
-            ignoredCalls[static_cast<size_t>(now)].fetch_add(1, std::memory_order_relaxed);
-            askedBy[static_cast<size_t>(now)].store(who, std::memory_order_relaxed);
-          },
+          gate, who, now, [&] { ignoredCalls[static_cast<size_t>(now)].fetch_add(1, std::memory_order_relaxed); },
           [&] { return now < kDownFrom || now >= kBackAt; });
     };
     env->afterSleep = [&](int64_t) { clock.arrive_and_wait(); };
@@ -61,10 +55,8 @@ TEST(SharedNetworkCheck, OneWorkerAsksTheIgnoredQuestionOnceASecondAndEachSeesTh
   for (auto& w : workers) w.join();
   SetStopRequested(0);
 
-  for (int64_t second = 0; second < kEnd; ++second) {
+  for (int64_t second = 0; second < kEnd; ++second)
     EXPECT_EQ(ignoredCalls[static_cast<size_t>(second)].load(), 1) << "second " << second;
-    EXPECT_EQ(askedBy[static_cast<size_t>(second)].load(), askedBy[0].load()) << "second " << second;
-  }
   std::vector<int64_t> everyTick;
   for (int64_t second = 0; second < kEnd; ++second) everyTick.push_back(second);
   for (int i = 0; i < kWorkers; ++i) {
