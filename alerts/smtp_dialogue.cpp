@@ -139,16 +139,21 @@ bool Dialogue::Authenticate(const Extensions& offered, SendOutcome& outcome) {
     return false;
   }
   SmtpReply reply;
+  bool answered = true;
   if (offered.authPlain) {
     const std::string credentials = std::string(1, '\0') + request_.user + '\0' + request_.password;
-    if (!Exchange("AUTH PLAIN " + Base64(credentials), reply)) return outcome = failure_, false;
+    answered = Exchange("AUTH PLAIN " + Base64(credentials), reply);
   } else if (offered.authLogin) {
-    if (!Exchange("AUTH LOGIN", reply)) return outcome = failure_, false;
-    if (reply.code == 334 && !Exchange(Base64(request_.user), reply)) return outcome = failure_, false;
-    if (reply.code == 334 && !Exchange(Base64(request_.password), reply)) return outcome = failure_, false;
+    answered = Exchange("AUTH LOGIN", reply) &&
+               (reply.code != 334 || Exchange(Base64(request_.user), reply)) &&
+               (reply.code != 334 || Exchange(Base64(request_.password), reply));
   } else {
     Quit();
     outcome = Failed("邮件服务器不提供 AUTH PLAIN 或 AUTH LOGIN 登录", false);
+    return false;
+  }
+  if (!answered) {
+    outcome = failure_;
     return false;
   }
   if (reply.code != 235) {

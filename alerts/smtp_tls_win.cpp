@@ -86,18 +86,23 @@ bool TlsSession::Negotiate(bool initial, std::string& problem) {
         first ? nullptr : &inputs, 0, first ? &context_ : nullptr, &outputs, &granted, nullptr);
     if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) haveContext_ = true;
     first = false;
+    const bool going = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED;
     if (output[0].pvBuffer) {
+      // Our next handshake message; after a failure, the alert that tells the server why.
       const std::string_view token(static_cast<const char*>(output[0].pvBuffer), output[0].cbBuffer);
-      std::string ignored;
-      const bool sent = token.empty() || socket_.SendAll(token, status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED ? problem : ignored);
+      std::string sendProblem;
+      const bool sent = token.empty() || socket_.SendAll(token, sendProblem);
       ::FreeContextBuffer(output[0].pvBuffer);
-      if (!sent && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) return false;
+      if (!sent && going) {
+        problem = sendProblem;
+        return false;
+      }
     }
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       needData = true;
       continue;
     }
-    if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
+    if (!going) {
       problem = status == SEC_I_INCOMPLETE_CREDENTIALS ? std::string("邮件服务器要求客户端证书")
                                                         : Failure("TLS 握手失败", status);
       return false;
