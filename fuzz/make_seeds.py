@@ -222,3 +222,23 @@ history("killed_then_restarted", [["2026-12-1 08:00:00 监控开始运行", "202
                                    "2026-12-1 09:00:00 软件启动", "2026-12-1 09:00:01 监控开始运行",
                                    "2026-12-1 09:00:31 http://b/ 当前网页300跳转",
                                    "2026-12-1 09:01:31 http://b/ http未知状态", "2026-12-1 09:02:00 http://b/ 访"]])
+
+
+# smtp_dialogue: the last byte holds the chunk size less one (bits 0-5), STARTTLS (bit 6) and a
+# failing handshake (bit 7); the bytes before it are everything the server says.
+def smtp(name, replies, chunk=7, starttls=True, handshake_fails=False):
+    options = (chunk - 1) | (0x40 if starttls else 0) | (0x80 if handshake_fails else 0)
+    write("smtp_dialogue", name, "".join(r + "\r\n" for r in replies).encode("utf-8") + bytes([options]))
+
+
+GOOD_END = ["250 sender ok", "250 ok", "250 ok", "354 go on", "250 queued", "221 bye"]
+smtp("starttls_plain", ["220 mail.test ESMTP", "250-mail.test", "250-STARTTLS", "250 AUTH PLAIN LOGIN",
+                        "220 go ahead", "250-mail.test", "250 AUTH PLAIN LOGIN", "235 ok", *GOOD_END],
+     chunk=1)  # one byte at a time: nothing past the 220 to STARTTLS is read before the handshake
+smtp("implicit_login", ["220 mail.test", "250-mail.test", "250 AUTH=LOGIN", "334 VXNlcm5hbWU6",
+                        "334 UGFzc3dvcmQ6", "235 ok", *GOOD_END], chunk=64, starttls=False)
+smtp("refused_password", ["220 mail.test", "250-mail.test", "250 AUTH PLAIN", "535 5.7.8 bad fuzz-secret"],
+     starttls=False)
+smtp("helo_and_refusals", ["220 mail.test", "502 no", "250 hello", "250 ok", "550 no such user",
+                           "450 later", "554 no"], starttls=False)
+smtp("bad_handshake", ["220 邮件服务器", "250-mail.test", "250 STARTTLS", "220 go"], handshake_fails=True)
