@@ -102,7 +102,7 @@ def windows_path(path):
     return 'Z:' + path.replace('/', '\\')
 
 
-@pytest.mark.runs_for(40)
+@pytest.mark.runs_for(20)
 def test_alert_channels_over_https(wine, build, receivers):
     good, self_signed = receivers
     tool = find_built(build, 'sitemon_alert_send_tool.exe')
