@@ -13,6 +13,7 @@
 #include "monitor/site_status_message.h"
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"
+#include "shell/alerts_services_win.h"
 #include "shell/button_look.h"
 #include "shell/dpi_win.h"
 #include "shell/maker_web_page_win.h"
@@ -263,6 +264,7 @@ void CMainDlg::OnDestroy() {
     m_loop->RemoveFilter(this);
     m_loop->RemoveIdle(this);
   }
+  CloseAlertsDialog(m_alertsDlg);
   DestroyPopup(m_pPopup);
 }
 
@@ -341,6 +343,6 @@ void CMainDlg::SaveSettings() {
   SaveConfig(m_files, PathText(m_paths.configPath), m_config);
 }
 
-void CMainDlg::OnTrayAlerts() {}
+void CMainDlg::OnTrayAlerts() { OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesOf(*this), m_loop); }
 
 void CMainDlg::OnTrayReport() {}
