@@ -233,7 +233,7 @@ ChannelRow RowOf(const AlertChannel& channel) {
   row.kind = ChannelKindName(channel.kind);
   row.state = channel.enabled ? "启用" : "停用";
   if (KindHasAddress(channel.kind)) {
-    row.address = MaskedAddress(channel.webhookUrl);
+    if (!channel.webhookUrl.empty()) row.address = MaskedAddress(channel.webhookUrl);
   } else {
     row.address = channel.smtpHost + ":" + std::to_string(channel.smtpPort) + " → ";
     for (size_t i = 0; i < channel.mailTo.size(); ++i) row.address += (i ? ", " : "") + channel.mailTo[i];

@@ -42,7 +42,7 @@ bool ListRows(HWND list, std::string& json, long long& selected) {
     return false;
   }
   selected = chosen;
-  json = "[";
+  std::string cellsJson(1, '[');
   for (LRESULT row = 0; row < count; ++row) {
     std::vector<std::wstring> cells;
     for (int column = 0; column < kColumns; ++column) {
@@ -65,10 +65,11 @@ bool ListRows(HWND list, std::string& json, long long& selected) {
     JsonLine entry;
     entry.TextList("cells", cells);
     const std::string object = entry.Finish();  // {"cells":[...]}: the list alone is wanted
-    if (json.size() > 1) json += ',';
-    json += object.substr(9, object.size() - 10);
+    if (cellsJson.size() > 1) cellsJson.push_back(',');
+    cellsJson.append(object, 9, object.size() - 10);
   }
-  json += "]";
+  cellsJson.push_back(']');
+  json = std::move(cellsJson);
   return true;
 }
 
