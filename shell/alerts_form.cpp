@@ -1,14 +1,13 @@
 #include "shell/alerts_form.h"
 
+#include "alerts/address_mask.h"
+
 #include <algorithm>
 #include <cctype>
 #include <iterator>
 #include <string_view>
 
 namespace {
-
-constexpr size_t kShownKeyChars = 4;
-constexpr size_t kLongSegment = 16;  // a path segment this long is taken for a token
 
 std::string Trimmed(const std::string& text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -33,36 +32,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
   }
   return true;
-}
-
-// The first four characters of UTF-8 text (never half a character) and "****"; a value too short
-// to keep four of it hidden shows as "****" alone.
-std::string MaskValue(const std::string& value) {
-  std::vector<size_t> starts;
-  for (size_t at = 0; at < value.size(); ++at) {
-    if ((static_cast<unsigned char>(value[at]) & 0xC0) != 0x80) starts.push_back(at);
-  }
-  if (starts.size() <= 2 * kShownKeyChars) return "****";
-  return value.substr(0, starts[kShownKeyChars]) + "****";
-}
-
-std::string MaskQuery(const std::string& query) {
-  std::string shown;
-  size_t at = 0;
-  while (at <= query.size()) {
-    const size_t end = std::min(query.find('&', at), query.size());
-    const std::string pair = query.substr(at, end - at);
-    const size_t equals = pair.find('=');
-    if (!shown.empty()) shown += '&';
-    if (equals == std::string::npos) {
-      shown += pair;
-    } else {
-      const std::string value = pair.substr(equals + 1);
-      shown += pair.substr(0, equals + 1) + (value.empty() ? std::string() : MaskValue(value));
-    }
-    at = end + 1;
-  }
-  return shown;
 }
 
 // A mail address as far as a form can tell: something, "@", a domain with a dot or a name.
@@ -206,34 +175,13 @@ std::string ChannelFromForm(const ChannelForm& form, const std::vector<AlertChan
   return {};
 }
 
-std::string MaskedAddress(const std::string& address) {
-  const size_t schemeEnd = address.find("://");
-  if (schemeEnd == std::string::npos) return MaskValue(address);
-  const size_t authorityAt = schemeEnd + 3;
-  const size_t authorityEnd = std::min(address.find_first_of("/?#", authorityAt), address.size());
-  std::string authority = address.substr(authorityAt, authorityEnd - authorityAt);
-  if (const size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
-
-  const size_t pathEnd = std::min(address.find_first_of("?#", authorityEnd), address.size());
-  std::string path = address.substr(authorityEnd, pathEnd - authorityEnd);
-  if (const size_t slash = path.rfind('/'); slash != std::string::npos && path.size() - slash - 1 >= kLongSegment) {
-    path = path.substr(0, slash + 1) + MaskValue(path.substr(slash + 1));
-  }
-  std::string shown = address.substr(0, authorityAt) + authority + path;
-  if (pathEnd < address.size() && address[pathEnd] == '?') {
-    const size_t queryEnd = std::min(address.find('#', pathEnd), address.size());
-    shown += "?" + MaskQuery(address.substr(pathEnd + 1, queryEnd - pathEnd - 1));
-  }
-  return shown;  // a fragment is dropped: nothing a receiver sees
-}
-
 ChannelRow RowOf(const AlertChannel& channel) {
   ChannelRow row;
   row.name = channel.name;
   row.kind = ChannelKindName(channel.kind);
   row.state = channel.enabled ? "启用" : "停用";
   if (KindHasAddress(channel.kind)) {
-    if (!channel.webhookUrl.empty()) row.address = MaskedAddress(channel.webhookUrl);
+    if (!channel.webhookUrl.empty()) row.address = MaskWebhookAddress(channel.webhookUrl);
   } else {
     row.address = channel.smtpHost + ":" + std::to_string(channel.smtpPort) + " → ";
     for (size_t i = 0; i < channel.mailTo.size(); ++i) row.address += (i ? ", " : "") + channel.mailTo[i];

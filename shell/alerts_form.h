@@ -49,17 +49,12 @@ std::string ChannelFromForm(const ChannelForm& form, const std::vector<AlertChan
 // empty pieces dropped.
 std::vector<std::string> SplitRecipients(const std::string& typed);
 
-// An address as the list shows it: without a user name and password, and with the values of its
-// query and a long last path segment (where the robots carry their key or token) cut to their
-// first four characters and "****".
-std::string MaskedAddress(const std::string& address);
-
 // One row of the channel list.
 struct ChannelRow {
   std::string name;
   std::string kind;
   std::string state;    // "启用" or "停用"
-  std::string address;  // masked; for e-mail "server:port → recipients"
+  std::string address;  // key masked (MaskWebhookAddress); for e-mail "server:port → recipients"
 };
 ChannelRow RowOf(const AlertChannel& channel);
 
