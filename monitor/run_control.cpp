@@ -146,6 +146,7 @@ void RunControl::StopWorkers() {
   }
   DiscardTaskTable(workerMayRun);
   ++runsEnded_;
+  if (observer_ != nullptr) observer_->OnRunEnded();
   runActive_ = false;
   window_.EnableStartStop(setAside_ == nullptr, false);
 }
@@ -209,5 +210,8 @@ void RunControl::OnSiteStatus(uint64_t siteNumber, int32_t status) {
     OnSetAsideStatus(siteNumber, status);
     return;
   }
-  HandleSiteStatus(siteNumber, status, taskTable_, threads_.Now(), window_.Outlets());
+  const LocalTime now = threads_.Now();
+  HandleSiteStatus(siteNumber, status, taskTable_, now, window_.Outlets());
+  if (observer_ == nullptr || siteNumber == 0 || siteNumber > taskTable_.size()) return;
+  observer_->OnReportHandled({siteNumber, taskTable_[siteNumber - 1].url, status, now});
 }

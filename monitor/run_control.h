@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "monitor/line_list.h"
+#include "monitor/report_observer.h"
 #include "monitor/run_host.h"
 #include "monitor/task_table.h"
 
@@ -29,6 +30,10 @@ class RunControl {
   void OnDestroy();
   // A worker's report (WM_SITE_STATUS: word parameter, long parameter).
   void OnSiteStatus(uint64_t siteNumber, int32_t status);
+
+  // Hears every report of the current run after it has been handled, and the end of each run;
+  // null: nobody. The observer must outlive the run control or be unset first.
+  void SetReportObserver(IReportObserver* observer) { observer_ = observer; }
 
   const TaskTable& Tasks() const { return taskTable_; }
   bool RunActive() const { return runActive_; }
@@ -56,6 +61,7 @@ class RunControl {
 
   IRunThreads& threads_;
   IRunWindow& window_;
+  IReportObserver* observer_ = nullptr;
   TaskTable taskTable_;
   TaskTable* setAside_ = nullptr;  // the ended run's table while one of its workers may run
   std::unique_ptr<CLineList> lineList_;

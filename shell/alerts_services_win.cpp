@@ -1,12 +1,12 @@
 #include "shell/alerts_services_win.h"
 
 #include <ctime>
+#include <utility>
 
 #include "alerts/alert_config_store_win.h"
 #include "alerts/alert_text.h"
 #include "alerts/channel_sender_win.h"
 #include "base/wide_text_win.h"
-#include "shell/main_dlg_win.h"
 
 namespace {
 
@@ -18,28 +18,27 @@ LocalTime Now() {
 
 }  // namespace
 
-AlertsDialogServices AlertsDialogServicesOf(CMainDlg& main) {
+AlertsDialogServices AlertsDialogServicesFor(const std::wstring& alertsFile,
+                                             std::function<void(const std::vector<AlertChannel>&)> apply,
+                                             const std::string& machine) {
   AlertsDialogServices services;
-  const std::wstring path = main.Paths().alertsFile;
-  services.load = [path](std::vector<AlertChannel>& channels) -> std::string {
+  services.load = [alertsFile](std::vector<AlertChannel>& channels) -> std::string {
     AlertConfig config;
     std::wstring setAside;
-    const AlertConfigLoad loaded = LoadAlertConfigFile(path, config, &setAside);
+    const AlertConfigLoad loaded = LoadAlertConfigFile(alertsFile, config, &setAside);
     channels = std::move(config.channels);
     if (loaded != AlertConfigLoad::Damaged) return {};
-    const U16 name(AsU16(setAside.c_str()), setAside.size());
-    return setAside.empty() ? "alerts.json 已损坏，未能读出"
-                            : "alerts.json 已损坏，已另存为 " + Utf8FromU16(name);
+    if (setAside.empty()) return "alerts.json 已损坏，未能读出";
+    return "alerts.json 已损坏，已另存为 " + Utf8FromU16(U16View(AsU16(setAside.c_str()), setAside.size()));
   };
-  services.save = [path](const std::vector<AlertChannel>& channels) {
+  services.save = [alertsFile](const std::vector<AlertChannel>& channels) {
     AlertConfig config;
     config.channels = channels;
-    return SaveAlertConfigFile(path, config);
+    return SaveAlertConfigFile(alertsFile, config);
   };
-  CMainDlg* window = &main;  // the dialog never outlives the main window: it closes it first
-  services.apply = [window](const std::vector<AlertChannel>& channels) { window->Alerts().SetChannels(channels); };
-  services.testMessage = [window] {
-    return ComposeTestMessage(window->Alerts().MachineName(), Now(), static_cast<int64_t>(std::time(nullptr)));
+  services.apply = std::move(apply);
+  services.testMessage = [machine] {
+    return ComposeTestMessage(machine, Now(), static_cast<int64_t>(std::time(nullptr)));
   };
   services.sender = std::make_shared<WinChannelSender>();
   return services;

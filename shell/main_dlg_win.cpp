@@ -343,6 +343,9 @@ void CMainDlg::SaveSettings() {
   SaveConfig(m_files, PathText(m_paths.configPath), m_config);
 }
 
-void CMainDlg::OnTrayAlerts() { OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesOf(*this), m_loop); }
+void CMainDlg::OnTrayAlerts() {
+  // Until the main window runs the alerts, saved channels are taken at the next start.
+  OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesFor(m_paths.alertsFile, {}, std::string()), m_loop);
+}
 
 void CMainDlg::OnTrayReport() {}

@@ -49,6 +49,8 @@ void BuildDataPathsUnder(DataPaths& paths, const wchar_t* base) {
   MakeDataPathUnder(paths.siteListPath, base, L"DorvaneSiteMonitor", L"site.txt");
   MakeDataPathUnder(paths.configPath, base, L"DorvaneSiteMonitor", L"Config.dat");
   MakeDataPathUnder(paths.traceFolderPath, base, L"DorvaneSiteMonitor\\GetLog", L"");
+  MakeDataPathUnder(paths.alertsFile, base, L"DorvaneSiteMonitor", L"alerts.json");
+  MakeDataPathUnder(paths.pendingAlertsFile, base, L"DorvaneSiteMonitor", L"alerts-pending.json");
 }
 
 void BuildDataPaths(DataPaths& paths) {

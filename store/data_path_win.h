@@ -20,10 +20,13 @@ struct DataPaths {
   wchar_t siteListPath[kDataPathUnits] = {};
   wchar_t configPath[kDataPathUnits] = {};
   wchar_t traceFolderPath[kDataPathUnits] = {};
+  wchar_t alertsFile[kDataPathUnits] = {};         // the alert channels, alerts.json
+  wchar_t pendingAlertsFile[kDataPathUnits] = {};  // alerts not delivered at exit, alerts-pending.json
 };
 
 // <base>\DorvaneSiteMonitor\site.txt, ...\Config.dat and the trace folder ...\GetLog, in that
-// order, creating both folders. An empty base leaves all three empty.
+// order, creating both folders, then ...\alerts.json and ...\alerts-pending.json. An empty base
+// leaves all of them empty.
 void BuildDataPathsUnder(DataPaths& paths, const wchar_t* base);
 
 // The same under the user's roaming application data folder.

@@ -430,3 +430,51 @@ TEST_F(RunControlTest, AFailedWaitKeepsTheWorkersRecordAndStartUntilItsLastRepor
   run.OnStop();
   EXPECT_EQ(threads.closedSites, (std::vector<int32_t>{1, 3, 1, 2, 3}));
 }
+
+// The alerts hear every report of the run after its row, with the site's address, and the run's
+// end once its last worker has ended; nothing of a report that belongs to no run.
+TEST_F(RunControlTest, TheObserverHearsEachHandledReportAndTheRunsEnd) {
+  struct Observer final : IReportObserver {
+    fake::FakeWindow* window = nullptr;
+    void OnReportHandled(const HandledReport& r) override {
+      window->events.push_back("observed:" + std::to_string(r.siteNumber) + ":" + std::to_string(r.status) + ":" +
+                               Utf8FromU16(r.url) + ":" + Utf8FromU16(FormatLogTime(r.time)));
+    }
+    void OnRunEnded() override { window->events.push_back("run-ended"); }
+  } observer;
+  observer.window = &window;
+  run.SetReportObserver(&observer);
+  threads.body = [](SiteProbeTask& task, fake::FakeThreads& host) {
+    host.Post(static_cast<uint64_t>(task.siteNumber), 404);
+    fake::FakeThreads::DefaultWorker(task, host);
+  };
+  window.editText = kThreeSites;
+  run.OnStart();
+  run.OnStop();
+  run.OnSiteStatus(1, 200);  // late: the table is gone
+
+  std::vector<std::string> observed;
+  for (size_t i = 0; i < window.events.size(); ++i) {
+    const std::string& e = window.events[i];
+    if (!StartsWith(e, "observed:") && e != "run-ended") continue;
+    observed.push_back(e);
+    // Each report is observed right after its own row, stamped as the row is.
+    if (StartsWith(e, "observed:")) {
+      size_t row = i;
+      while (row > 0 && !StartsWith(window.events[--row], "row:")) {}
+      EXPECT_TRUE(StartsWith(window.events[row], "row:" + e.substr(e.size() - Stamp(0).size()))) << e;
+    }
+  }
+  ASSERT_EQ(observed.size(), 7u);
+  for (int site = 1; site <= 3; ++site) {
+    const std::string url = "http://127.0.0.1:1/" + std::string(1, static_cast<char>('a' + site - 1));
+    EXPECT_EQ(std::count_if(observed.begin(), observed.end(), [&](const std::string& e) {
+                return StartsWith(e, "observed:" + std::to_string(site) + ":404:" + url + ":");
+              }), 1);
+    EXPECT_EQ(std::count_if(observed.begin(), observed.end(), [&](const std::string& e) {
+                return StartsWith(e, "observed:" + std::to_string(site) + ":9:" + url + ":");
+              }), 1);
+  }
+  EXPECT_EQ(observed.back(), "run-ended");
+  run.SetReportObserver(nullptr);
+}
