@@ -4,6 +4,7 @@
 #include "alerts/hmac_sha256_win.h"
 #include "alerts/http_post_win.h"
 #include "alerts/robot_request.h"
+#include "alerts/smtp_send_win.h"
 
 namespace {
 
@@ -13,15 +14,6 @@ int64_t UnixMsNow() {
   const uint64_t ticks = (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;  // 100 ns since 1601
   constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
   return static_cast<int64_t>((ticks - kUnixEpochTicks) / 10000);
-}
-
-// E-mail goes through the SMTP client (alerts/smtp_send_win.h), which is not in this build yet:
-// until it is, a mail channel fails plainly instead of pretending to send.
-SendOutcome SendMail(const AlertChannel&, const AlertMessage&, const std::atomic<bool>&) {
-  SendOutcome outcome;
-  outcome.worthRetrying = false;
-  outcome.detail = "邮件发送未构建（not built）";
-  return outcome;
 }
 
 SendOutcome SendOverHttp(const AlertChannel& channel, const AlertMessage& message, DWORD timeLimitMs,
@@ -57,7 +49,7 @@ SendOutcome SendOverHttp(const AlertChannel& channel, const AlertMessage& messag
 SendOutcome WinChannelSender::Send(const AlertChannel& channel, const AlertMessage& message,
                                    const std::atomic<bool>& cancel) {
   SendOutcome outcome = channel.kind == ChannelKind::Email
-                            ? SendMail(channel, message, cancel)
+                            ? SendMailOverSmtp(channel, message, cancel)
                             : SendOverHttp(channel, message, timeLimitMs_, cancel);
   outcome.detail = WithoutSecrets(std::move(outcome.detail), channel);
   return outcome;
