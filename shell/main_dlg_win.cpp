@@ -259,12 +259,12 @@ void CMainDlg::InsertLogColumn() {
 void CMainDlg::OnDestroy() {
   // The notice thread must not reach this window once it starts going.
   if (m_notice) MarkNoticeWindowGone(m_notice);
+  CloseAlertsDialog(m_alertsDlg);  // it hands saved channels to the alerts, which stop below
   m_run.OnDestroy();  // both flags, Config.dat, the workers' end, the site list
   if (m_loop != nullptr) {
     m_loop->RemoveFilter(this);
     m_loop->RemoveIdle(this);
   }
-  CloseAlertsDialog(m_alertsDlg);
   DestroyPopup(m_pPopup);
 }
 

@@ -139,6 +139,7 @@ def test_alerts_dialog_at_150_percent(env):
     wl, wt, wr, wb = dialog['work']
     check(wl <= left and wt <= top and right <= wr and bottom <= wb,
           f'the dialog {dialog["rect"]} is not inside the work area {dialog["work"]}')
+    # Its 320 dialog units are some 480 pixels at 96 DPI, half as much again at 144.
     check(right - left >= 320 * 1.5 * 1.4, f'the dialog is not scaled to 144 DPI: {dialog["rect"]}')
     driver.must('alerts-click', ID.IDC_ALERTS_ADD)
     driver.must('alerts-combo', ID.IDC_ALERTS_KIND, EMAIL)
