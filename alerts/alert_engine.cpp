@@ -11,8 +11,7 @@ struct AlertEngine::Shared {
   explicit Shared(AlertEngineSetup& setup)
       : clock(setup.clock ? setup.clock : std::make_shared<SystemAlertClock>()),
         sender(setup.sender),
-        outbox(*clock, setup.machine, setup.limits),
-        rowsWaiting(std::move(setup.rowsWaiting)) {}
+        outbox(*clock, setup.machine, setup.limits) {}
 
   std::shared_ptr<IAlertClock> clock;
   std::shared_ptr<IChannelSender> sender;
@@ -41,8 +40,13 @@ AlertEngine::~AlertEngine() {
   if (running_) Shutdown();
 }
 
-bool AlertEngine::Start(const std::vector<AlertChannel>& channels, const std::vector<PendingMessage>& earlier) {
+bool AlertEngine::Start(const std::vector<AlertChannel>& channels, const std::vector<PendingMessage>& earlier,
+                        std::function<void()> rowsWaiting) {
   if (running_ || !shared_->sender) return false;
+  {
+    std::lock_guard<std::mutex> notice(shared_->noticeMutex);
+    shared_->rowsWaiting = std::move(rowsWaiting);
+  }
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->outbox.SetChannels(channels);

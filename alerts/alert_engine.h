@@ -28,8 +28,6 @@ struct AlertEngineSetup {
   std::shared_ptr<IAlertClock> clock;  // the system's clocks when null
   std::string machine;                 // the machine's name, UTF-8, named in every message
   OutboxLimits limits;
-  // Called on the sender thread when rows wait to be taken; must return at once.
-  std::function<void()> rowsWaiting;
 };
 
 class AlertEngine final : public IReportObserver {
@@ -41,8 +39,10 @@ class AlertEngine final : public IReportObserver {
   AlertEngine& operator=(const AlertEngine&) = delete;
 
   // Starts the sender thread with the channels (the disabled ones take no part) and what an
-  // earlier run left undelivered. False when the thread could not be started (no alerts then).
-  bool Start(const std::vector<AlertChannel>& channels, const std::vector<PendingMessage>& earlier);
+  // earlier run left undelivered. `rowsWaiting` is called on the sender thread when rows wait to
+  // be taken, and must return at once. False when the thread could not be started (no alerts).
+  bool Start(const std::vector<AlertChannel>& channels, const std::vector<PendingMessage>& earlier,
+             std::function<void()> rowsWaiting);
   // The channels after the dialog saved them; returns at once (a send in flight goes on).
   void SetChannels(const std::vector<AlertChannel>& channels);
   const std::string& MachineName() const { return machine_; }

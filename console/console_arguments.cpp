@@ -83,6 +83,10 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
       arguments.help = true;
       continue;
     }
+    if (word == u"--alert-test") {
+      arguments.alertTest = true;
+      continue;
+    }
     // "--interval 30" or "--interval=30"
     const size_t equals = word.find(u'=');
     const U16 name = word.substr(0, equals);
@@ -108,7 +112,7 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     if (option == nullptr) {
       error = "unknown option " + Quoted(word) +
               "; accepted: --interval S, --retries N, --retry-interval S, --help, then the addresses to monitor; "
-              "or --report [--days N] [--csv]";
+              "or --report [--days N] [--csv]; or --alert-test";
       return false;
     }
     const std::string accepted = AcceptedValues(*option->table);
@@ -137,6 +141,10 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     error = "--report takes only --days N and --csv; it starts no run";
     return false;
   }
+  if (arguments.alertTest && words.size() != 1) {
+    error = "--alert-test takes no other argument";
+    return false;
+  }
   if (!arguments.sites.empty() && CLineList::Normalised(arguments.SiteListText()).Count() == 0) {
     error = "the addresses given are all blank; give at least one address to monitor";
     return false;
@@ -147,6 +155,7 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
 std::string ConsoleUsage() {
   return "Usage: SiteMonitorConsole.exe [--interval S] [--retries N] [--retry-interval S] [URL ...]\r\n"
          "       SiteMonitorConsole.exe --report [--days N] [--csv]\r\n"
+         "       SiteMonitorConsole.exe --alert-test\r\n"
          "Monitors the sites and prints the run log and the popups in UTF-8. Ctrl+C stops.\r\n"
          "\r\n"
          "  --interval S        check every S seconds: " + AcceptedValues(kCheckIntervalTable) + "\r\n"
@@ -168,6 +177,11 @@ std::string ConsoleUsage() {
          "                      latest status, then every outage; read from the history\r\n"
          "  --days N            the last N days, 1 to 90 (default 7)\r\n"
          "  --csv               the per-site table as CSV with a header row\r\n"
+         "\r\n"
+         "  --alert-test        send one test message to every enabled alert channel of\r\n"
+         "                      alerts.json in the data folder, one line per channel with its\r\n"
+         "                      outcome; exit code 0 when every one was delivered, 1 otherwise\r\n"
+         "Every run sends the alerts of alerts.json (see docs/alerts.md).\r\n"
          "\r\n"
          "Errors in the arguments are reported in English on standard error, exit code 2.\r\n";
 }

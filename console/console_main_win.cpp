@@ -11,15 +11,25 @@
 //
 // A run on the stored site list also writes every row to the history (GetLog's day files);
 // --report reads the history back instead of starting a run.
+//
+// Every run sends the alerts of alerts.json as the window does (their give-up rows are printed);
+// --alert-test sends one test message to every enabled channel instead of starting a run.
 #include <windows.h>
 
 #include <atomic>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "alerts/alert_config_store_win.h"
+#include "alerts/alert_rows_message.h"
+#include "alerts/alert_service_win.h"
+#include "alerts/alert_text.h"
+#include "alerts/channel_sender_win.h"
 #include "base/unique_handle_win.h"
 #include "base/wide_text_win.h"
+#include "console/alert_test.h"
 #include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
@@ -46,8 +56,15 @@ std::atomic<HANDLE> g_stopDone{nullptr};
 
 struct Engine {
   RunControl* run = nullptr;
+  AlertService* alerts = nullptr;
+  IReportOutlets* outlets = nullptr;
   bool stopping = false;
 };
+
+// The alerts' rows as the run log shows them, stamped when printed.
+void PrintAlertRows(const Engine& engine, const std::vector<U16>& rows) {
+  for (const U16& row : rows) engine.outlets->InsertLogRow(FormatLogTime(LocalTimeNow()) + u" " + row);
+}
 
 void WriteToHandle(DWORD which, std::string_view bytes) {
   HANDLE out = ::GetStdHandle(which);
@@ -69,11 +86,16 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       engine->run->OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
       return 0;
     }
+    if (message == kAlertRowsMessage) {
+      PrintAlertRows(*engine, engine->alerts->TakeRows());
+      return 0;
+    }
     if (message == WM_CONSOLE_STOP) {
       if (engine->stopping) return 0;  // a second Ctrl+C while the workers end
       engine->stopping = true;
       engine->run->OnStop();     // stopping row, the workers' end rows, stopped row
       engine->run->OnDestroy();  // Config.dat, as leaving the window saves it
+      PrintAlertRows(*engine, engine->alerts->Stop());  // a few seconds at most
       if (HANDLE done = g_stopDone.load()) ::SetEvent(done);
       ::PostQuitMessage(0);
       return 0;
@@ -110,6 +132,30 @@ int PrintHistoryReport(const wchar_t* folderPath, int days, bool csv) {
   return 0;
 }
 
+// --alert-test: exit code 0 when every enabled channel got the test message, 1 otherwise.
+int SendTestToEveryChannel(const wchar_t* alertsFile) {
+  AlertConfig config;
+  std::wstring setAside;
+  const AlertConfigLoad loaded = LoadAlertConfigFile(alertsFile, config, &setAside);
+  if (loaded == AlertConfigLoad::Damaged) {
+    WriteToHandle(STD_ERROR_HANDLE, "SiteMonitorConsole: " + Utf8FromU16(AsU16(alertsFile)) +
+                                        " is damaged and was set aside" +
+                                        (setAside.empty() ? std::string() : " as " + Utf8FromU16(AsU16(setAside.c_str()))) +
+                                        "; no test message was sent\r\n");
+    return 1;
+  }
+  const LocalTime now = LocalTimeNow();
+  const AlertMessage message = ComposeTestMessage(ThisMachineName(), now, static_cast<int64_t>(::time(nullptr)));
+  WinChannelSender sender;
+  if (SendAlertTest(config.channels, sender, message, WriteToStdout)) return 0;
+  bool anyEnabled = false;
+  for (const AlertChannel& channel : config.channels) anyEnabled = anyEnabled || channel.enabled;
+  if (!anyEnabled)
+    WriteToHandle(STD_ERROR_HANDLE, "SiteMonitorConsole: no enabled alert channel in " +
+                                        Utf8FromU16(AsU16(alertsFile)) + "\r\n");
+  return 1;
+}
+
 struct WindowDestroyer {
   void operator()(HWND window) const { if (window != nullptr) ::DestroyWindow(window); }
 };
@@ -136,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
   BuildDataPaths(paths);
   SetTraceFolderPath(paths.traceFolderPath);
   if (arguments.report) return PrintHistoryReport(paths.traceFolderPath, arguments.reportDays, arguments.csv);
+  if (arguments.alertTest) return SendTestToEveryChannel(paths.alertsFile);
 
   Win32StoreFiles files;
   UserCharCodePage codePage;
@@ -175,8 +222,10 @@ int wmain(int argc, wchar_t** argv) {
   ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets,
                              storing);
   Win32RunThreads threads(SiteProbeThreadProc);
+  AlertService alerts;  // before the run control, which tells it of every report until it goes
   RunControl run(threads, runWindow);
-  Engine engine{&run, false};
+  run.SetReportObserver(&alerts.Observer());
+  Engine engine{&run, &alerts, &outlets, false};
   ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&engine));
 
   g_engineWindow.store(window.get());
@@ -186,6 +235,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // Standard output carries the run log alone; this goes beside it.
   WriteToHandle(STD_ERROR_HANDLE, ConsoleBanner(runWindow.ReadSiteListText(), SettingsOf(record), sitesGiven));
+  PrintAlertRows(engine, alerts.Start(paths.alertsFile, paths.pendingAlertsFile, window.get(), kAlertRowsMessage));
   run.OnStart();
 
   MSG msg;

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "alerts/alert_rows_message.h"
 #include "framework/reflect_win.h"
 #include "base/geometry_win.h"
 #include "base/wide_text_win.h"
@@ -53,6 +54,7 @@ CMainDlg::CMainDlg(const MainDlgSetup& setup)
       m_run(m_threads, *this) {
   BuildPaths(m_paths, setup.dataFolder);
   SetTraceFolderPath(m_paths.traceFolderPath);  // before any worker exists
+  m_run.SetReportObserver(&m_alerts.Observer());
   m_history = std::make_unique<RunHistory>(m_paths.traceFolderPath);
 }
 
@@ -106,6 +108,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       return FALSE;
     case kDpiLayoutMessage:
       OnDpiChanged(WindowDpi(m_hWnd));
+      result = 0;
+      return TRUE;
+    case kAlertRowsMessage:
+      InsertAlertRows(m_alerts.TakeRows());
       result = 0;
       return TRUE;
     case WM_SERVICE_NOTICE:
@@ -188,6 +194,7 @@ LRESULT CMainDlg::OnInitDialog() {
   const U16 startRow = FormatLogTime(m_logTime) + u" 软件启动";
   InsertLogColumn();
   InsertLogRow(startRow);
+  InsertAlertRows(m_alerts.Start(m_paths.alertsFile, m_paths.pendingAlertsFile, m_hWnd, kAlertRowsMessage));
 
   if (m_loop != nullptr) {
     m_loop->AddFilter(this);
@@ -261,11 +268,16 @@ void CMainDlg::OnDestroy() {
   if (m_notice) MarkNoticeWindowGone(m_notice);
   CloseAlertsDialog(m_alertsDlg);  // it hands saved channels to the alerts, which stop below
   m_run.OnDestroy();  // both flags, Config.dat, the workers' end, the site list
+  InsertAlertRows(m_alerts.Stop());  // a few seconds at most; what is undelivered is kept
   if (m_loop != nullptr) {
     m_loop->RemoveFilter(this);
     m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
+}
+
+void CMainDlg::InsertAlertRows(const std::vector<U16>& rows) {
+  for (const U16& row : rows) InsertLogRow(FormatLogTime(CurrentLocalTime()) + u" " + row);
 }
 
 bool CMainDlg::FilterMessage(MSG* msg) {

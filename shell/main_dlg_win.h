@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "alerts/alert_service_win.h"
 #include "framework/dialog_impl_win.h"
 #include "framework/mixins_win.h"
 #include "history/history_folder_win.h"
@@ -75,6 +76,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void OnTrayReport();
 
   const RunControl& Run() const { return m_run; }
+  // The alerts: the "告警通知" dialog hands them the channels it saved.
+  AlertService& Alerts() { return m_alerts; }
   const ConfigRecord& StoredSettings() const { return m_config; }
   const DataPaths& Paths() const { return m_paths; }
   CMessageBoxDlg* Popup() const { return m_pPopup; }
@@ -90,6 +93,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void InsertLogColumn();
   void SetWindowIcons(int dpi);
   void OnDpiChanged(int dpi);  // after the controls were scaled to the window's new DPI
+  void InsertAlertRows(const std::vector<U16>& rows);  // stamped with the time they are shown
 
   // IRunWindow
   U16 ReadSiteListText() override;
@@ -126,6 +130,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   Win32StoreFiles m_files;
   UserCharCodePage m_codePage;
   Win32RunThreads m_threads;
+  AlertService m_alerts;  // before the run control, which tells it of every report until it goes
   RunControl m_run;
   std::unique_ptr<RunHistory> m_history;  // every row shown also goes to GetLog's day file
 };

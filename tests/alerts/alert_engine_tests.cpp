@@ -68,11 +68,10 @@ struct Rig {
     setup.machine = "PC";
     setup.limits.stormQuietMs = 50;
     setup.limits.stormLongestMs = 200;
-    setup.rowsWaiting = [this] { ++rowNotices; };
     engine = std::make_unique<AlertEngine>(std::move(setup));
     AlertChannel channel;
     channel.name = "运维群";
-    EXPECT_TRUE(engine->Start({channel}, {}));
+    EXPECT_TRUE(engine->Start({channel}, {}, [this] { ++rowNotices; }));
   }
   void SiteFails(uint64_t site, const char16_t* url) { engine->OnReportHandled({site, url, 404, {2026, 12, 8, 2, 0, 13}}); }
 };

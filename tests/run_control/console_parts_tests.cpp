@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "console/alert_test.h"
 #include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
@@ -161,6 +162,8 @@ TEST(ConsoleArguments, SettingsTakeTheListValuesAndAddressesBecomeTheEditText) {
   EXPECT_TRUE(args.help);
   ASSERT_TRUE(ParseConsoleArguments({u"--report"}, args, error));
   EXPECT_TRUE(args.report && !args.csv && args.reportDays == 7);
+  ASSERT_TRUE(ParseConsoleArguments({u"--alert-test"}, args, error));
+  EXPECT_TRUE(args.alertTest && !args.report && args.sites.empty());
   ASSERT_TRUE(ParseConsoleArguments({u"--csv", u"--days", u"90", u"--report"}, args, error));
   EXPECT_TRUE(args.report && args.csv && args.reportDays == 90);
   EXPECT_NE(ConsoleUsage().find("--retry-interval S  seconds between retries: 10, 30, 60, 120 or 300\r\n"),
@@ -176,12 +179,13 @@ TEST(ConsoleArguments, RefusalsNameTheWordAndWhatIsAccepted) {
       {{u"http://a/", u"--retries"}, "--retries needs a value (count): 1, 2 or 3"},
       {{u"--verbose", u"http://a/"}, "unknown option \"--verbose\"; accepted: --interval S, --retries N, "
                                      "--retry-interval S, --help, then the addresses to monitor; "
-                                     "or --report [--days N] [--csv]"},
+                                     "or --report [--days N] [--csv]; or --alert-test"},
       {{u"--report", u"--days", u"0"}, "--days does not accept \"0\"; accepted: a number of days from 1 to 90"},
       {{u"--report", u"--days=91"}, "--days does not accept \"91\"; accepted: a number of days from 1 to 90"},
       {{u"--csv"}, "--csv goes only with --report"},
       {{u"--report", u"http://a/"}, "--report takes only --days N and --csv; it starts no run"},
       {{u" ", u"\u3000"}, "the addresses given are all blank; give at least one address to monitor"},
+      {{u"--alert-test", u"http://a/"}, "--alert-test takes no other argument"},
   };
   for (const auto& [words, expected] : cases) {
     ConsoleArguments args;
@@ -198,4 +202,31 @@ TEST(ConsoleBanner, NamesTheNormalisedSitesTheSettingsAndCtrlC) {
             "  [1] http://a/\r\n"
             "  [2] http://\xe4\xb8\x80/\r\n"
             "Ctrl+C stops the run.\r\n");
+}
+
+// --alert-test: a line per enabled channel, and success only when every one was delivered.
+TEST(ConsoleAlertTest, OneLinePerEnabledChannelAndSuccessOnlyWhenAllWereDelivered) {
+  struct Sender final : IChannelSender {
+    std::vector<std::string> sentTo;
+    SendOutcome Send(const AlertChannel& channel, const AlertMessage&, const std::atomic<bool>&) override {
+      sentTo.push_back(channel.name);
+      if (channel.name == "邮件") return {false, false, "服务器证书不受信任（证书链无效）"};
+      return {true, true, "已发送"};
+    }
+  } sender;
+  std::vector<AlertChannel> channels(3);
+  channels[0].name = "运维群";
+  channels[1].name = "停用的";
+  channels[1].enabled = false;
+  channels[2].name = "邮件";
+  std::string out;
+  const auto print = [&out](std::string_view line) { out += line; };
+  EXPECT_FALSE(SendAlertTest(channels, sender, {}, print));
+  EXPECT_EQ(out, "[sent] 运维群: 已发送\r\n[failed] 邮件: 服务器证书不受信任（证书链无效）\r\n");
+  EXPECT_EQ(sender.sentTo, (std::vector<std::string>{"运维群", "邮件"}));
+
+  channels.pop_back();
+  EXPECT_TRUE(SendAlertTest(channels, sender, {}, print));
+  channels[0].enabled = false;
+  EXPECT_FALSE(SendAlertTest(channels, sender, {}, print));  // no channel to send to
 }
