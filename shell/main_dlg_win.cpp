@@ -356,8 +356,9 @@ void CMainDlg::SaveSettings() {
 }
 
 void CMainDlg::OnTrayAlerts() {
-  // Until the main window runs the alerts, saved channels are taken at the next start.
-  OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesFor(m_paths.alertsFile, {}, std::string()), m_loop);
+  // The dialog closes before this window goes (OnDestroy), so it may hold the window.
+  auto apply = [this](const std::vector<AlertChannel>& channels) { m_alerts.SetChannels(channels); };
+  OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesFor(m_paths.alertsFile, apply, m_alerts.MachineName()), m_loop);
 }
 
 void CMainDlg::OnTrayReport() {}
