@@ -14,6 +14,7 @@
 #include "monitor/site_status_message.h"
 #include "notice/notice_check_win.h"
 #include "notice/service_notice_message.h"
+#include "shell/alerts_services_win.h"
 #include "shell/button_look.h"
 #include "shell/dpi_win.h"
 #include "shell/maker_web_page_win.h"
@@ -265,6 +266,7 @@ void CMainDlg::InsertLogColumn() {
 void CMainDlg::OnDestroy() {
   // The notice thread must not reach this window once it starts going.
   if (m_notice) MarkNoticeWindowGone(m_notice);
+  CloseAlertsDialog(m_alertsDlg);  // it hands saved channels to the alerts, which stop below
   m_run.OnDestroy();  // both flags, Config.dat, the workers' end, the site list
   InsertAlertRows(m_alerts.Stop());  // a few seconds at most; what is undelivered is kept
   if (m_loop != nullptr) {
@@ -353,6 +355,10 @@ void CMainDlg::SaveSettings() {
   SaveConfig(m_files, PathText(m_paths.configPath), m_config);
 }
 
-void CMainDlg::OnTrayAlerts() {}
+void CMainDlg::OnTrayAlerts() {
+  // The dialog closes before this window goes (OnDestroy), so it may hold the window.
+  auto apply = [this](const std::vector<AlertChannel>& channels) { m_alerts.SetChannels(channels); };
+  OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesFor(m_paths.alertsFile, apply, m_alerts.MachineName()), m_loop);
+}
 
 void CMainDlg::OnTrayReport() {}

@@ -18,6 +18,7 @@
 #include "monitor/run_host_win.h"
 #include "notice/notice_link.h"
 #include "res/resource.h"
+#include "shell/alerts_dlg_win.h"
 #include "shell/button_bt_win.h"
 #include "shell/colour_mixins_win.h"
 #include "shell/message_box_dlg_win.h"
@@ -80,6 +81,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   const ConfigRecord& StoredSettings() const { return m_config; }
   const DataPaths& Paths() const { return m_paths; }
   CMessageBoxDlg* Popup() const { return m_pPopup; }
+  CAlertsDlg* AlertsDialog() const { return m_alertsDlg; }
   const CButtonBT& Button(int id) const;
 
  private:
@@ -104,6 +106,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   IReportOutlets& Outlets() override { return *this; }
 
   CMessageBoxDlg* m_pPopup = nullptr;
+  CAlertsDlg* m_alertsDlg = nullptr;  // the "告警通知" dialog while it is open
   bool m_updateShown = false;
   CButtonBT m_btnStart;
   CButtonBT m_btnStop;

@@ -10,6 +10,7 @@ const CommandTable& Commands() {
     AddPopupTrayCommands(t);
     AddAboutCommands(t);
     AddReportCommands(t);
+    AddAlertsCommands(t);
     return t;
   }();
   return table;

@@ -14,5 +14,6 @@ void AddLogCommands(CommandTable& table);
 void AddPopupTrayCommands(CommandTable& table);
 void AddAboutCommands(CommandTable& table);
 void AddReportCommands(CommandTable& table);
+void AddAlertsCommands(CommandTable& table);
 
 bool RunCommand(const std::wstring& name, const std::vector<std::wstring>& args, JsonLine& out);

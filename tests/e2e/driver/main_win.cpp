@@ -12,6 +12,8 @@
 //   log-rows | wait-rows <substring> <count> <ms>
 //   popup | wait-popup <0|1> <ms> | popup-close | tray-icons | tray-click [right] | tray-tip
 //   about | wait-about <0|1> <ms> | about-escape
+//   alerts | wait-alerts <0|1> <ms> | wait-alerts-answer <text> <ms> | alerts-set <id> <text>
+//   alerts-combo <id> <index> | alerts-click <id> | alerts-enabled <id> | alerts-select <row> | alerts-escape
 #include <windows.h>
 
 #include <string>

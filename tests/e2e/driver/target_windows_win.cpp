@@ -72,6 +72,8 @@ HWND FindPopup(HWND mainWindow) { return FindSibling(mainWindow, IDC_POPUP_TEXT)
 
 HWND FindAboutBox(HWND mainWindow) { return FindSibling(mainWindow, IDC_ABOUT_TEXT); }
 
+HWND FindAlertsDialog(HWND mainWindow) { return FindSibling(mainWindow, IDC_ALERTS_LIST); }
+
 bool SetControlText(HWND control, const std::wstring& text) {
   LRESULT result = 0;
   return control && SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result) &&

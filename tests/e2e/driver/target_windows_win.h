@@ -14,6 +14,8 @@ HWND FindMainWindow(DWORD process = 0);
 HWND FindPopup(HWND mainWindow);
 // The about box of the main window's process: a dialog holding the about text. Null when none.
 HWND FindAboutBox(HWND mainWindow);
+// The "告警通知" dialog of the main window's process: a dialog holding the channel list. Null when none.
+HWND FindAlertsDialog(HWND mainWindow);
 
 // WM_SETTEXT; false when there is no control or it did not take the text.
 bool SetControlText(HWND control, const std::wstring& text);
