@@ -36,6 +36,7 @@ struct RunState {
   int64_t netT = 0, netUtc = 0;
   int netZone = 0;
   std::vector<SiteInRun> sites;
+  std::vector<int> position;  // by site index: where in `sites`, or -1
 };
 
 // Where one line stands in its run.
@@ -70,14 +71,18 @@ class Scanner {
     When when;
     if (split.facts) {
       const LineFacts& facts = *split.facts;
-      auto found = runs_.find(facts.run);
-      if (found == runs_.end()) {
-        found = runs_.emplace(std::string(facts.run), runOrder_.size()).first;
-        runOrder_.emplace_back();
-        runOrder_.back().program = facts.run[0];
-        runOrder_.back().firstUtc = facts.utc;
+      if (lastRun_ < 0 || facts.run != lastRunName_) {
+        auto found = runs_.find(facts.run);
+        if (found == runs_.end()) {
+          found = runs_.emplace(std::string(facts.run), runOrder_.size()).first;
+          runOrder_.emplace_back();
+          runOrder_.back().program = facts.run[0];
+          runOrder_.back().firstUtc = facts.utc;
+        }
+        lastRun_ = static_cast<int>(found->second);
+        lastRunName_ = found->first;
       }
-      run = &runOrder_[found->second];
+      run = &runOrder_[static_cast<size_t>(lastRun_)];
       if (facts.carry && run->rowsRead) return;
       if (!facts.carry) run->rowsRead = true;
       when = {facts.t, facts.utc, facts.zoneMinutes};
@@ -206,21 +211,18 @@ class Scanner {
     const size_t index = found->second;
     ScanSite& site = sites_[index];
     if (site.latestStatus.empty() || when.utc >= site.latestUtc) {
-      site.latestStatus.assign(row.statusText);
+      if (site.latestStatus != row.statusText) site.latestStatus.assign(row.statusText);
       site.latestUtc = when.utc;
     }
     const ScanWindow& main = plan_.windows.front();
     if (when.utc >= main.fromUtc && when.utc < main.toUtc) List(index);
     if (!run.watching) return;  // rows outside watching count nothing
-    SiteInRun* inRun = nullptr;
-    for (SiteInRun& candidate : run.sites) {
-      if (candidate.site == index) inRun = &candidate;
-    }
-    if (inRun == nullptr) {
+    if (run.position.size() <= index) run.position.resize(index + 1, -1);
+    if (run.position[index] < 0) {
+      run.position[index] = static_cast<int>(run.sites.size());
       run.sites.push_back({index, RowState::NotKnown, when.t, when.utc, -1});
-      inRun = &run.sites.back();
     }
-    Turn(run, *inRun, row.state, when, row);
+    Turn(run, run.sites[static_cast<size_t>(run.position[index])], row.state, when, row);
   }
 
   void Turn(RunState& run, SiteInRun& site, RowState state, const When& when, const HistoryRow& row) {
@@ -306,6 +308,7 @@ class Scanner {
     const int64_t to = from + std::max<int64_t>(0, when.t - run.watchT);
     watchSpans_.push_back({from, to});
     run.sites.clear();
+    run.position.clear();
     run.watching = false;
     run.networkDown = false;
   }
@@ -343,6 +346,8 @@ class Scanner {
   const ScanPlan& plan_;
   TextMap runs_;
   std::vector<RunState> runOrder_;
+  int lastRun_ = -1;           // the run of the line before: most lines follow one of their own run
+  std::string_view lastRunName_;  // a key of runs_, stable while the map lives
   int legacy_ = -1;
   TextMap siteIndex_;
   std::vector<ScanSite> sites_;
