@@ -134,8 +134,9 @@ class Scanner {
     const ScanWindow& main = plan_.windows.front();
     for (ScanOutage& outage : outages_) {
       if (!listedFlag_[outage.site]) continue;
-      const int64_t endUtc = outageEnds_[&outage - outages_.data()];
-      if (outage.startUtc >= main.toUtc || (outage.end && endUtc <= main.fromUtc)) continue;
+      // Listed when it has down time in the period or begins in it (a clock set back may put its
+      // stretches where its rows' stamps are not).
+      if (outage.seconds == 0 && (outage.startUtc < main.fromUtc || outage.startUtc >= main.toUtc)) continue;
       outage.site = position[outage.site];
       scan.outages.push_back(std::move(outage));
     }
@@ -235,10 +236,8 @@ class Scanner {
       outage.startUtc = when.utc;
       outage.failureText.assign(row.statusText);
       outages_.push_back(std::move(outage));
-      outageEnds_.push_back(0);
     } else if (state != RowState::Down && site.outage >= 0) {
       outages_[static_cast<size_t>(site.outage)].end = LocalTimeOfSeconds(when.utc + when.zone * 60);
-      outageEnds_[static_cast<size_t>(site.outage)] = when.utc;
       site.outage = -1;
     }
     site.state = state;
@@ -296,12 +295,8 @@ class Scanner {
     if (!run.watching) return;
     for (SiteInRun& site : run.sites) {
       Count(run, site, when);
-      if (site.outage >= 0 && ended) {
+      if (site.outage >= 0 && ended)
         outages_[static_cast<size_t>(site.outage)].end = LocalTimeOfSeconds(when.utc + when.zone * 60);
-        outageEnds_[static_cast<size_t>(site.outage)] = when.utc;
-      } else if (site.outage >= 0) {
-        outageEnds_[static_cast<size_t>(site.outage)] = when.utc;
-      }
     }
     if (run.networkDown) EndNetworkOutage(run, when, !ended);
     const int64_t from = run.watchUtc;
@@ -354,7 +349,6 @@ class Scanner {
   std::vector<bool> listedFlag_;
   std::vector<size_t> listed_;
   std::vector<ScanOutage> outages_;
-  std::vector<int64_t> outageEnds_;
   std::vector<ScanNetworkOutage> network_;
   std::vector<std::pair<int64_t, int64_t>> watchSpans_;
   std::vector<int64_t> watchedWindows_;
