@@ -33,10 +33,9 @@
 #include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
-#include "console/history_outlets.h"
 #include "history/history_folder_win.h"
 #include "history/history_report.h"
-#include "history/history_row.h"
+#include "history/history_thread_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_control.h"
 #include "monitor/run_host_win.h"
@@ -59,6 +58,7 @@ struct Engine {
   AlertService* alerts = nullptr;
   IReportOutlets* outlets = nullptr;
   bool stopping = false;
+  IReportOutlets* screen = nullptr;  // where the history's own rows are printed
 };
 
 // The alerts' rows as the run log shows them, stamped when printed.
@@ -90,6 +90,11 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       PrintAlertRows(*engine, engine->alerts->TakeRows());
       return 0;
     }
+    if (message == WM_HISTORY_ROW) {
+      const U16 row = TakeHistoryRow(lParam);
+      if (engine->screen != nullptr) engine->screen->InsertLogRow(row);
+      return 0;
+    }
     if (message == WM_CONSOLE_STOP) {
       if (engine->stopping) return 0;  // a second Ctrl+C while the workers end
       engine->stopping = true;
@@ -115,20 +120,16 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
   return TRUE;
 }
 
-// The history of the last `days` days, as text or CSV; exit code 0 also when there is none.
+// The history of the last `days` days, as text or CSV; exit code 0 also when there is none. A CSV
+// going into a file starts with the byte-order mark, so that Excel shows the Chinese.
 int PrintHistoryReport(const wchar_t* folderPath, int days, bool csv) {
-  Win32HistoryFolder folder(folderPath);
-  const LocalTime now = LocalTimeNow();
-  const DayDate today{now.year, now.month, now.day};
-  const DayDate firstDay = DateOfDayNumber(DayNumber(today) - (days - 1));
-  const HistoryReport report =
-      BuildHistoryReport(ReadHistoryDays(folder, firstDay, today), DayNumber(firstDay) * 86400);
-  if (report.sites.empty()) {
-    WriteToStdout("No history of any site in the last " + std::to_string(days) + (days == 1 ? " day" : " days") +
-                  " (" + Utf8FromU16(folder.Path()) + ").\r\n");
-  } else {
-    WriteToStdout(csv ? HistoryReportCsv(report) : HistoryReportText(report, days, firstDay));
+  const HistoryReport report = BuildHistoryReport(Win32DayFiles(folderPath), ReportClockNow(), days);
+  if (!csv) {
+    WriteToStdout(HistoryReportText(report));
+    return 0;
   }
+  if (::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_DISK) WriteToStdout("\xEF\xBB\xBF");
+  WriteToStdout(HistoryReportCsv(report));
   return 0;
 }
 
@@ -155,6 +156,26 @@ int SendTestToEveryChannel(const wchar_t* alertsFile) {
                                         Utf8FromU16(AsU16(alertsFile)) + "\r\n");
   return 1;
 }
+
+// Every row printed is also handed to the history's thread (its own rows come back as
+// WM_HISTORY_ROW and are printed only).
+class HistoryOutlets final : public IReportOutlets {
+ public:
+  HistoryOutlets(IReportOutlets& screen, HistoryThread* history) : screen_(screen), history_(history) {}
+
+  void InsertLogRow(U16View text) override {
+    screen_.InsertLogRow(text);
+    if (history_ != nullptr) history_->Post(text);
+  }
+  int ShowNotification(int show, int seconds, U16View text, U16View title) override {
+    return screen_.ShowNotification(show, seconds, text, title);
+  }
+  void SetTrayTip(U16View text) override { screen_.SetTrayTip(text); }
+
+ private:
+  IReportOutlets& screen_;
+  HistoryThread* history_;
+};
 
 struct WindowDestroyer {
   void operator()(HWND window) const { if (window != nullptr) ::DestroyWindow(window); }
@@ -215,9 +236,9 @@ int wmain(int argc, wchar_t** argv) {
 
   ConsoleOutlets screen(WriteToStdout);
   // Addresses from the command line store nothing, the history included.
-  Win32HistoryFolder historyFolder(sitesGiven ? L"" : paths.traceFolderPath);
-  HistoryWriter history(historyFolder, LocalTimeNow);
-  HistoryOutlets withHistory(screen, history);
+  std::unique_ptr<HistoryThread> history;
+  if (!sitesGiven) history = std::make_unique<HistoryThread>(paths.traceFolderPath, 'C', window.get());
+  HistoryOutlets withHistory(screen, history.get());
   IReportOutlets& outlets = sitesGiven ? static_cast<IReportOutlets&>(screen) : withHistory;
   ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets,
                              storing);
@@ -225,7 +246,7 @@ int wmain(int argc, wchar_t** argv) {
   AlertService alerts;  // before the run control, which tells it of every report until it goes
   RunControl run(threads, runWindow);
   run.SetReportObserver(&alerts.Observer());
-  Engine engine{&run, &alerts, &outlets, false};
+  Engine engine{&run, &alerts, &outlets, false, &screen};
   ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&engine));
 
   g_engineWindow.store(window.get());

@@ -10,7 +10,7 @@
 #include "alerts/alert_service_win.h"
 #include "framework/dialog_impl_win.h"
 #include "framework/mixins_win.h"
-#include "history/history_folder_win.h"
+#include "history/history_thread_win.h"
 #include "base/unique_handle_win.h"
 #include "base/log_time.h"
 #include "monitor/run_control.h"
@@ -66,6 +66,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
 
   // The outlets of the engine and the notice check.
   void InsertLogRow(U16View text) override;
+  // The row at the top of the run log, not handed to the history (the history's own rows).
+  void ShowLogRow(U16View text);
   int ShowNotification(int show, int seconds, U16View text, U16View title) override;
   void SetTrayTip(U16View text) override;
 
@@ -132,5 +134,5 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   Win32RunThreads m_threads;
   AlertService m_alerts;  // before the run control, which tells it of every report until it goes
   RunControl m_run;
-  std::unique_ptr<RunHistory> m_history;  // every row shown also goes to GetLog's day file
+  std::unique_ptr<HistoryThread> m_history;  // every row shown also goes to GetLog's day file
 };

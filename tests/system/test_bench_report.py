@@ -12,18 +12,20 @@ Then the memory the program adds while its run log is full: 15 000 more reports 
 holds its rows, against a bare list view doing the same work in a process of its own (the
 measuring tool's list-churn: rows of the same length inserted at the top of a report view in a
 visible window, the bottom row deleted first once it holds as many as the run log keeps)."""
+import datetime
 import os
 import shutil
 import statistics
 import subprocess
 import sys
+import time
 
 import pytest
 
 from .checks import CHECK_LIST, EDIT, START, check
 from .servers import STANDARD
 from .test_run_log_soak import ROW_LIMIT
-from .wine import memory, wait_pid
+from .wine import find_built, memory, wait_pid
 
 REPORTS = 2000  # per run, fewer than the run log keeps: every report adds a row
 RUNS = 3
@@ -137,3 +139,84 @@ def test_report_cost(env, loopback):
         f'; report {report_off:.3f} ms, anchor {insert_off:.3f} ms)', f'{ratio_off:.2f}x', '', None)
     row('cost of one report with the history / without it', f'{ratio / ratio_off:.3f}x', f'<= {HISTORY_TARGET:g}x',
         ratio / ratio_off <= HISTORY_TARGET)
+
+
+HISTORY_BYTES = 256 << 20
+HISTORY_DAYS, HISTORY_SITES = 90, 40
+REPORT_TARGET, REPORT_MEMORY_MIB = 3.0, 64
+
+
+def write_full_history(folder):
+    """90 days of day files in the history's format, 40 sites (one of them failing an hour a day)
+    watched by one long run of the window, about 256 MiB in all: the report's worst case."""
+    os.makedirs(folder, exist_ok=True)
+    zone = 480
+    today = datetime.date.today()
+    first = today - datetime.timedelta(days=HISTORY_DAYS - 1)
+    per_day = HISTORY_BYTES // HISTORY_DAYS
+    sample = '2026-12-10 00:00:00 http://127.0.0.1:40000/site-07 访问正常\t~ run=W-1700000000-1234 t=1234567 u=1765000000 z=+480\r\n'
+    rows_per_day = per_day // len(sample.encode())
+    step = 86400 * HISTORY_SITES / rows_per_day  # seconds between rows of one site
+    start_utc = int(datetime.datetime.combine(first, datetime.time()).timestamp()) - zone * 60
+    run = f'W-{start_utc}-1234'
+    stamp = lambda t: ('{0.year:4d}-{0.month}-{0.day} {0:%H:%M:%S}').format(
+        datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=start_utc + t + zone * 60))
+    facts = lambda t: f'\t~ run={run} t={t} u={start_utc + t} z=+{zone}'
+    start = f'{stamp(0)} 监控开始运行{facts(0)}'
+    total = 0
+    for day in range(HISTORY_DAYS):
+        lines = [] if day == 0 else [start + ' carry\r\n']
+        if day == 0:
+            lines.append(start + '\r\n')
+        row, t = 0, day * 86400
+        while t < (day + 1) * 86400:
+            site = row % HISTORY_SITES
+            failing = site == 7 and 3600 <= t % 86400 < 7200
+            lines.append(f'{stamp(t)} http://127.0.0.1:40000/site-{site:02d} '
+                         f'{"网页不存在" if failing else "访问正常"}{facts(t)}\r\n')
+            row += 1
+            t = day * 86400 + int(row * step / HISTORY_SITES)
+        data = ('\ufeff' + ''.join(lines)).encode('utf-8')
+        with open(os.path.join(folder, (first + datetime.timedelta(days=day)).strftime('%Y-%m-%d.log')), 'wb') as f:
+            f.write(data)
+        total += len(data)
+    return total
+
+
+@pytest.mark.bench
+@pytest.mark.runs_for(300)
+def test_report_over_a_full_history(env):
+    """`--report --days 90` over a full history against reading the same files once, in the same
+    run (each measured as the whole Wine process, start-up included, the files in the page cache),
+    and the report's peak resident memory (the Wine process's maxrss)."""
+    env.fresh_data_folder()
+    total = write_full_history(env.trace_path)
+    console = find_built(env.programs.build, 'SiteMonitorConsole.exe')
+
+    def timed(command):
+        started = time.monotonic()
+        proc = subprocess.Popen([*env.wine.launcher, 'wine', *command], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        output = proc.stdout.read()
+        _, status, usage = os.wait4(proc.pid, 0)
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        check(proc.returncode == 0, f'{command[:2]} ended with {proc.returncode}')
+        return time.monotonic() - started, usage.ru_maxrss, output
+
+    read = lambda: timed([env.programs.tool, 'read-files', 'Z:' + env.trace_path.replace('/', '\\')])
+    read()  # warm: the files in the page cache
+    reads, reports, peaks = [], [], []
+    for _ in range(3):
+        reads.append(read()[0])
+        seconds, peak, output = timed([console, '--report', '--days', '90'])
+        check(f'site-{HISTORY_SITES - 1:02d}'.encode() in output, f'the report lists no site: {output[:300]!r}')
+        reports.append(seconds)
+        peaks.append(peak)
+    report, anchor = statistics.median(reports), statistics.median(reads)
+    peak_mib = max(peaks) / 1024
+    row(f'--report --days 90 over {HISTORY_DAYS} days of {HISTORY_SITES} sites ({total / 2**20:.0f} MiB), median of 3',
+        f'{report:.2f} s', '', None)
+    row('anchor: the same files read once in 256 KiB blocks by a Wine program, median of 3', f'{anchor:.2f} s', '', None)
+    row('report / anchor', f'{report / anchor:.2f}x', f'<= {REPORT_TARGET:g}x', report / anchor <= REPORT_TARGET)
+    row('peak resident memory of the report (the Wine process)', f'{peak_mib:.1f} MiB', f'<= {REPORT_MEMORY_MIB} MiB',
+        peak_mib <= REPORT_MEMORY_MIB)
