@@ -107,6 +107,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       OnDpiChanged(WindowDpi(m_hWnd));
       result = 0;
       return TRUE;
+    case kReportPageMessage:
+      m_reportPage.OnDone(m_hWnd, wParam, lParam);
+      result = 0;
+      return TRUE;
     case WM_SERVICE_NOTICE:
       result = HandleServiceNoticeMessage(m_notice.get(), wParam, lParam, m_updateShown, ViewOf(m_appTitle), *this);
       return TRUE;
@@ -264,6 +268,7 @@ void CMainDlg::OnDestroy() {
     m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
+  m_reportPage.Wait();  // a page being made is finished, then left unopened
 }
 
 bool CMainDlg::FilterMessage(MSG* msg) {
@@ -343,4 +348,4 @@ void CMainDlg::SaveSettings() {
 
 void CMainDlg::OnTrayAlerts() {}
 
-void CMainDlg::OnTrayReport() {}
+void CMainDlg::OnTrayReport() { m_reportPage.Start(m_hWnd, m_paths.traceFolderPath); }

@@ -21,6 +21,7 @@
 #include "shell/colour_mixins_win.h"
 #include "shell/message_box_dlg_win.h"
 #include "shell/message_loop_win.h"
+#include "shell/report_page_task_win.h"
 #include "monitor/report_outlets.h"
 #include "shell/shell_icon_win.h"
 #include "store/config_record.h"
@@ -125,4 +126,5 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   Win32RunThreads m_threads;
   RunControl m_run;
   std::unique_ptr<RunHistory> m_history;  // every row shown also goes to GetLog's day file
+  ReportPageTask m_reportPage;  // the tray's "可用率报告", made on a thread of its own
 };
