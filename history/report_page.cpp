@@ -78,14 +78,15 @@ table{border-collapse:collapse;background:#fff;width:100%}
 th,td{padding:3px 6px;border-bottom:1px solid #e4e7eb;text-align:left;vertical-align:middle}
 th{background:#e9edf1;font-weight:600;white-space:nowrap}
 table.sites{table-layout:fixed}
-.sites col.addr{width:auto}.sites col.fig{width:74px}.sites col.strip{width:552px}
-.sites col.count{width:44px}.sites col.state{width:150px}
+.sites th.fig{width:70px}.sites th.days{width:546px}.sites th.count{width:36px}.sites th.state{width:140px}
+tr.site td{height:28px;padding-top:2px;padding-bottom:2px}
 td.addr,td.state{overflow:hidden;text-overflow:ellipsis;white-space:nowrap}
 td.fig{text-align:right;white-space:nowrap;font-variant-numeric:tabular-nums}
+th.fig,th.count{text-align:right}
 td.fig b{font-weight:600;padding:0 3px;border-radius:3px}
 td.fig small{display:block;color:#7b8794;font-size:11px}
 td.count{text-align:right}
-.strip{display:flex;gap:1px;height:18px}
+.strip{display:flex;gap:1px;height:18px;background:#fff}
 .cell{display:inline-block;width:5px;height:18px;border-radius:1px}
 .strip .cell{flex:1 1 0;min-width:2px;width:auto}
 .g-top{background:#2f9e44;color:#fff}.g-good{background:#8ccf4d}.g-fair{background:#f2c744}
@@ -129,10 +130,9 @@ void AddSitesTable(std::string& html, const ReportPageModel& model) {
                                    ? std::string()
                                    : DateText(model.sites[0].days[0].year, model.sites[0].days[0].month,
                                               model.sites[0].days[0].day);
-  html += "<table class=\"sites\"><colgroup><col class=\"addr\"><col class=\"fig\"><col class=\"fig\">"
-          "<col class=\"fig\"><col class=\"fig\"><col class=\"strip\"><col class=\"count\"><col class=\"state\">"
-          "</colgroup><thead><tr><th>站点</th><th>24小时</th><th>7天</th><th>30天</th><th>90天</th>"
-          "<th>每日可用率（" + firstDay + " 起，每格一天）</th><th>故障</th><th>最新状态</th></tr></thead><tbody>";
+  html += "<table class=\"sites\"><thead><tr><th>站点</th><th class=\"fig\">24小时</th><th class=\"fig\">7天</th>"
+          "<th class=\"fig\">30天</th><th class=\"fig\">90天</th><th class=\"days\">每日可用率（" + firstDay +
+          " 起，每格一天）</th><th class=\"count\">故障</th><th class=\"state\">最新状态</th></tr></thead><tbody>";
   for (size_t i = 0; i < model.sites.size(); ++i) {
     const PageSite& site = model.sites[i];
     const std::string address = Escaped(site.address);
