@@ -23,10 +23,9 @@
 #include "console/console_arguments.h"
 #include "console/console_outlets.h"
 #include "console/console_run_window.h"
-#include "console/history_outlets.h"
 #include "history/history_folder_win.h"
 #include "history/history_report.h"
-#include "history/history_row.h"
+#include "history/history_thread_win.h"
 #include "history/report_page_file_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_control.h"
@@ -48,6 +47,7 @@ std::atomic<HANDLE> g_stopDone{nullptr};
 struct Engine {
   RunControl* run = nullptr;
   bool stopping = false;
+  IReportOutlets* screen = nullptr;  // where the history's own rows are printed
 };
 
 void WriteToHandle(DWORD which, std::string_view bytes) {
@@ -68,6 +68,11 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   if (engine != nullptr && engine->run != nullptr) {
     if (message == WM_SITE_STATUS) {
       engine->run->OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
+      return 0;
+    }
+    if (message == WM_HISTORY_ROW) {
+      const U16 row = TakeHistoryRow(lParam);
+      if (engine->screen != nullptr) engine->screen->InsertLogRow(row);
       return 0;
     }
     if (message == WM_CONSOLE_STOP) {
@@ -94,20 +99,16 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
   return TRUE;
 }
 
-// The history of the last `days` days, as text or CSV; exit code 0 also when there is none.
+// The history of the last `days` days, as text or CSV; exit code 0 also when there is none. A CSV
+// going into a file starts with the byte-order mark, so that Excel shows the Chinese.
 int PrintHistoryReport(const wchar_t* folderPath, int days, bool csv) {
-  Win32HistoryFolder folder(folderPath);
-  const LocalTime now = LocalTimeNow();
-  const DayDate today{now.year, now.month, now.day};
-  const DayDate firstDay = DateOfDayNumber(DayNumber(today) - (days - 1));
-  const HistoryReport report =
-      BuildHistoryReport(ReadHistoryDays(folder, firstDay, today), DayNumber(firstDay) * 86400);
-  if (report.sites.empty()) {
-    WriteToStdout("No history of any site in the last " + std::to_string(days) + (days == 1 ? " day" : " days") +
-                  " (" + Utf8FromU16(folder.Path()) + ").\r\n");
-  } else {
-    WriteToStdout(csv ? HistoryReportCsv(report) : HistoryReportText(report, days, firstDay));
+  const HistoryReport report = BuildHistoryReport(Win32DayFiles(folderPath), ReportClockNow(), days);
+  if (!csv) {
+    WriteToStdout(HistoryReportText(report));
+    return 0;
   }
+  if (::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_DISK) WriteToStdout("\xEF\xBB\xBF");
+  WriteToStdout(HistoryReportCsv(report));
   return 0;
 }
 
@@ -129,6 +130,26 @@ int WriteHtmlReport(const wchar_t* folderPath, const U16& file) {
   WriteToStdout("可用率报告已写入 " + where + "（" + std::to_string(result.sites) + " 个站点）\r\n");
   return 0;
 }
+
+// Every row printed is also handed to the history's thread (its own rows come back as
+// WM_HISTORY_ROW and are printed only).
+class HistoryOutlets final : public IReportOutlets {
+ public:
+  HistoryOutlets(IReportOutlets& screen, HistoryThread* history) : screen_(screen), history_(history) {}
+
+  void InsertLogRow(U16View text) override {
+    screen_.InsertLogRow(text);
+    if (history_ != nullptr) history_->Post(text);
+  }
+  int ShowNotification(int show, int seconds, U16View text, U16View title) override {
+    return screen_.ShowNotification(show, seconds, text, title);
+  }
+  void SetTrayTip(U16View text) override { screen_.SetTrayTip(text); }
+
+ private:
+  IReportOutlets& screen_;
+  HistoryThread* history_;
+};
 
 struct WindowDestroyer {
   void operator()(HWND window) const { if (window != nullptr) ::DestroyWindow(window); }
@@ -189,15 +210,15 @@ int wmain(int argc, wchar_t** argv) {
 
   ConsoleOutlets screen(WriteToStdout);
   // Addresses from the command line store nothing, the history included.
-  Win32HistoryFolder historyFolder(sitesGiven ? L"" : paths.traceFolderPath);
-  HistoryWriter history(historyFolder, LocalTimeNow);
-  HistoryOutlets withHistory(screen, history);
+  std::unique_ptr<HistoryThread> history;
+  if (!sitesGiven) history = std::make_unique<HistoryThread>(paths.traceFolderPath, 'C', window.get());
+  HistoryOutlets withHistory(screen, history.get());
   IReportOutlets& outlets = sitesGiven ? static_cast<IReportOutlets&>(screen) : withHistory;
   ConsoleRunWindow runWindow(files, codePage, storedPaths, record, std::move(siteText), window.get(), outlets,
                              storing);
   Win32RunThreads threads(SiteProbeThreadProc);
   RunControl run(threads, runWindow);
-  Engine engine{&run, false};
+  Engine engine{&run, false, &screen};
   ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&engine));
 
   g_engineWindow.store(window.get());

@@ -2,8 +2,6 @@
 
 #include "base/wide_text_win.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -20,9 +18,35 @@ struct FindHandleTraits {
   static void Close(Handle h) { ::FindClose(h); }
 };
 
-HANDLE OpenForAppend(const std::wstring& path, DWORD disposition) {
-  return ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+UniqueKernelHandle Owned(HANDLE file) { return UniqueKernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file); }
+
+UniqueKernelHandle OpenForAppend(const std::wstring& path) {
+  return Owned(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Whether the file's last byte ends a line (an empty file is made a new one: its mark written).
+bool EndsInLineEnd(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file, &size)) return true;
+  if (size.QuadPart == 0) {
+    WriteAll(file, kByteOrderMark);
+    return true;
+  }
+  LARGE_INTEGER last{};
+  last.QuadPart = -1;
+  char byte = '\n';
+  DWORD got = 0;
+  if (!::SetFilePointerEx(file, last, nullptr, FILE_END) || !::ReadFile(file, &byte, 1, &got, nullptr) || got != 1)
+    return true;
+  return byte == '\n' || size.QuadPart == 3;  // only the mark: no line begun
+}
+
+int64_t UtcSecondsOf(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000ull) - 11644473600ll;
 }
 
 }  // namespace
@@ -36,21 +60,30 @@ std::wstring Win32HistoryFolder::PathOf(U16View name) const {
 
 U16 Win32HistoryFolder::Path() const { return U16(AsU16(folder_.c_str()), folder_.size()); }
 
-bool Win32HistoryFolder::OpenDayFile(U16View name) {
+bool Win32HistoryFolder::OpenDayFile(U16View name, bool& endsInLineEnd) {
   file_.reset();
+  endsInLineEnd = true;
   if (folder_.empty()) return false;
   ::CreateDirectoryW(folder_.c_str(), nullptr);  // gone since start-up: made again
   const std::wstring path = PathOf(name);
-  // The one program that creates the file writes its mark; the others find it there.
-  HANDLE created = OpenForAppend(path, CREATE_NEW);
-  if (created != INVALID_HANDLE_VALUE) {
-    file_.reset(created);
-    if (!WriteAll(created, kByteOrderMark)) file_.reset();
-    return static_cast<bool>(file_);
+  UniqueKernelHandle file = OpenForAppend(path);
+  if (!file) {
+    // Born with its mark: written under a name of its own, then given the day's name unless
+    // another program's file got there first.
+    const std::wstring fresh = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
+    {
+      UniqueKernelHandle created =
+          Owned(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!created) return false;
+      const bool marked = WriteAll(created.get(), kByteOrderMark);
+      created.reset();
+      if (!marked || !::MoveFileExW(fresh.c_str(), path.c_str(), 0)) ::DeleteFileW(fresh.c_str());
+    }
+    file = OpenForAppend(path);
+    if (!file) return false;
   }
-  HANDLE existing = OpenForAppend(path, OPEN_EXISTING);
-  if (existing == INVALID_HANDLE_VALUE) return false;
-  file_.reset(existing);
+  endsInLineEnd = EndsInLineEnd(file.get());
+  file_ = std::move(file);
   return true;
 }
 
@@ -61,6 +94,7 @@ bool Win32HistoryFolder::AppendLine(std::string_view bytes) {
 
 std::vector<FolderEntry> Win32HistoryFolder::List() const {
   std::vector<FolderEntry> entries;
+  if (folder_.empty()) return entries;  // never the drive's root
   WIN32_FIND_DATAW found{};
   UniqueHandle<FindHandleTraits> search(::FindFirstFileW(PathOf(u"*").c_str(), &found));
   if (!search) return entries;
@@ -72,48 +106,48 @@ std::vector<FolderEntry> Win32HistoryFolder::List() const {
   return entries;
 }
 
-void Win32HistoryFolder::Delete(U16View name) { ::DeleteFileW(PathOf(name).c_str()); }
+void Win32HistoryFolder::Delete(U16View name) {
+  if (!folder_.empty()) ::DeleteFileW(PathOf(name).c_str());
+}
 
-bool Win32HistoryFolder::Read(U16View name, std::string& bytes) const {
-  bytes.clear();
-  UniqueKernelHandle file(::CreateFileW(PathOf(name).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || file.get() == INVALID_HANDLE_VALUE) return false;
-  char buffer[64 * 1024];
+bool Win32HistoryFolder::Read(U16View name, const std::function<void(std::string_view)>& piece) const {
+  if (folder_.empty()) return false;
+  UniqueKernelHandle file = Owned(::CreateFileW(PathOf(name).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  static thread_local char buffer[256 * 1024];
   DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) piece(std::string_view(buffer, got));
   return true;
 }
 
-std::vector<DayFileText> ReadHistoryDays(const Win32HistoryFolder& folder, const DayDate& firstDay,
-                                         const DayDate& today) {
-  struct Named {
-    DayDate date;
-    U16 name;
-  };
-  std::vector<Named> files;
-  for (FolderEntry& entry : folder.List()) {
-    const std::optional<DayDate> date = DateOfDayFileName(entry.name);
-    if (date && DayNumber(*date) <= DayNumber(today)) files.push_back({*date, std::move(entry.name)});
+std::vector<DayDate> Win32DayFiles::Days() const {
+  std::vector<DayDate> days;
+  for (const FolderEntry& entry : folder_.List()) {
+    if (const std::optional<DayDate> date = DateOfDayFileName(entry.name)) days.push_back(*date);
   }
-  std::sort(files.begin(), files.end(),
-            [](const Named& a, const Named& b) { return DayNumber(a.date) > DayNumber(b.date); });
-  std::vector<DayFileText> days;  // newest first until turned round
-  for (const Named& file : files) {
-    DayFileText day{file.date, {}};
-    if (!folder.Read(file.name, day.bytes)) continue;
-    const bool before = DayNumber(file.date) < DayNumber(firstDay);
-    const bool boundary = before && HoldsRunBoundary(day.bytes);
-    days.push_back(std::move(day));
-    if (boundary) break;
-  }
-  std::reverse(days.begin(), days.end());
   return days;
 }
 
-LocalTime LocalTimeNow() {
-  SYSTEMTIME now{};
-  ::GetLocalTime(&now);
-  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+bool Win32DayFiles::Read(const DayDate& day, const std::function<void(std::string_view)>& piece) const {
+  return folder_.Read(DayFileName(day), piece);
 }
+
+int64_t UtcSecondsNow() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return UtcSecondsOf(now);
+}
+
+int LocalZoneMinutes() {
+  SYSTEMTIME utc{}, local{};
+  ::GetSystemTime(&utc);
+  if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return 0;
+  FILETIME u{}, l{};
+  ::SystemTimeToFileTime(&utc, &u);
+  ::SystemTimeToFileTime(&local, &l);
+  const int64_t minutes = (UtcSecondsOf(l) - UtcSecondsOf(u)) / 60;
+  return static_cast<int>(minutes);
+}
+
+ReportClock ReportClockNow() { return {UtcSecondsNow(), LocalZoneMinutes()}; }

@@ -2,166 +2,25 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
+#include "base/log_time.h"
 #include "history/history_row.h"
 
 namespace {
 
-struct SiteInRun {
-  RowState state = RowState::NotKnown;
-  int64_t since = 0;
-  int outage = -1;  // index into the outages while one is open
-};
-
-class ReportBuilder {
- public:
-  explicit ReportBuilder(int64_t periodStart) : periodStart_(periodStart) {}
-
-  void Read(const HistoryRow& row) {
-    const int64_t t = row.seconds;
-    switch (row.kind) {
-      case HistoryRow::RunStart:
-        EndRun(runLast_, true);
-        inRun_ = true;
-        break;
-      case HistoryRow::ProgramStart:
-        EndRun(runLast_, true);
-        break;
-      case HistoryRow::RunStop:
-        EndRun(t, true);
-        break;
-      case HistoryRow::NetworkDown:
-        if (inRun_ && !networkDown_) {
-          for (auto& [address, site] : sites_) Count(address, site, t);
-          networkDown_ = true;
-        }
-        break;
-      case HistoryRow::NetworkUp:
-        if (inRun_ && networkDown_) {
-          networkDown_ = false;
-          for (auto& [address, site] : sites_) site.since = t;
-        }
-        break;
-      case HistoryRow::Site:
-        ReadSiteRow(row);
-        break;
-      case HistoryRow::Other:
-        break;
-    }
-    runLast_ = t;
-  }
-
-  HistoryReport Finish() {
-    EndRun(runLast_, false);  // a run without its stop rows: outages still open are ongoing
-    HistoryReport report;
-    for (const U16& address : order_) report.sites.push_back(figures_[address]);
-    for (const Outage& outage : outages_) {
-      if (!figures_.count(outage.address) || figures_[outage.address].latestStatus.empty()) continue;
-      if (outage.end && SecondsOf(*outage.end) <= periodStart_ && SecondsOf(outage.start) < periodStart_) continue;
-      report.outages.push_back(outage);
-      for (SiteFigures& site : report.sites) {
-        if (site.address != outage.address) continue;
-        ++site.outages;
-        site.longestOutageSeconds = std::max(site.longestOutageSeconds, outage.seconds);
-      }
-    }
-    return report;
-  }
-
- private:
-  void ReadSiteRow(const HistoryRow& row) {
-    const int64_t t = row.seconds;
-    if (t >= periodStart_) {
-      if (!figures_.count(row.address)) {
-        order_.push_back(row.address);
-        figures_[row.address].address = row.address;
-      }
-      figures_[row.address].latestStatus = row.statusText;
-    }
-    if (!inRun_) return;  // rows before the history's first run start
-    SiteInRun& site = sites_[row.address];
-    Count(row.address, site, t);
-    if (row.state == RowState::Down && site.outage < 0) {
-      site.outage = static_cast<int>(outages_.size());
-      outages_.push_back({row.address, row.time, std::nullopt, 0, row.statusText});
-    } else if (row.state != RowState::Down && site.outage >= 0) {
-      outages_[site.outage].end = row.time;
-      site.outage = -1;
-    }
-    site.state = row.state;
-    site.since = t;
-  }
-
-  // Adds the site's time from its last row to t, where it falls in the period.
-  void Count(const U16& address, SiteInRun& site, int64_t t) {
-    const int64_t from = std::max(site.since, periodStart_);
-    site.since = t;
-    if (networkDown_ || t <= from || site.state == RowState::NotKnown) return;
-    const int64_t seconds = t - from;
-    SiteFigures& figures = figures_[address];
-    figures.address = address;
-    if (site.state == RowState::Up) {
-      figures.upSeconds += seconds;
-    } else {
-      figures.downSeconds += seconds;
-      if (site.outage >= 0) outages_[site.outage].seconds += seconds;
-    }
-  }
-
-  void EndRun(int64_t t, bool ended) {
-    if (!inRun_) return;
-    for (auto& [address, site] : sites_) {
-      Count(address, site, t);
-      if (site.outage >= 0 && ended) outages_[site.outage].end = EndTime(t);
-    }
-    sites_.clear();
-    inRun_ = false;
-    networkDown_ = false;
-  }
-
-  static LocalTime EndTime(int64_t t) {
-    const DayDate date = DateOfDayNumber(t >= 0 ? t / 86400 : (t - 86399) / 86400);
-    const int64_t inDay = t - DayNumber(date) * 86400;
-    return {date.year, date.month, date.day, static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60),
-            static_cast<int>(inDay % 60)};
-  }
-
-  int64_t periodStart_;
-  bool inRun_ = false;
-  bool networkDown_ = false;
-  int64_t runLast_ = 0;
-  std::map<U16, SiteInRun> sites_;
-  std::map<U16, SiteFigures> figures_;
-  std::vector<U16> order_;
-  std::vector<Outage> outages_;
-};
-
-std::string Utf8Stamp(const LocalTime& t) { return Utf8FromU16(FormatLogTime(t)); }
-
-// "H:MM:SS", the hours as many as it takes.
-std::string Duration(int64_t seconds) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+std::string DateText(const DayDate& date) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
   return text;
 }
 
-std::string Percent(const SiteFigures& site) {
-  const std::optional<int64_t> hundredths = site.UpHundredthsOfPercent();
-  if (!hundredths) return "-";
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld.%02d", static_cast<long long>(*hundredths / 100),
-                static_cast<int>(*hundredths % 100));
-  return text;
-}
+std::string Stamp(const LocalTime& t) { return Utf8FromU16(FormatLogTime(t)); }
 
 std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-std::string CsvField(const U16& text) {
-  const std::string utf8 = Utf8FromU16(text);
+std::string CsvField(const std::string& utf8) {
   if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
   std::string quoted = "\"";
   for (char c : utf8) {
@@ -173,55 +32,90 @@ std::string CsvField(const U16& text) {
 
 }  // namespace
 
-std::optional<int64_t> SiteFigures::UpHundredthsOfPercent() const {
-  const int64_t counted = upSeconds + downSeconds;
-  if (counted <= 0) return std::nullopt;
-  return (upSeconds * 10000 * 2 + counted) / (counted * 2);  // rounded to the nearest
+HistoryReport BuildHistoryReport(const IDayFiles& files, const ReportClock& now, int days) {
+  HistoryReport report;
+  report.days = days;
+  const DayDate today = LocalDateOf(now.utcSeconds, now.zoneMinutes);
+  report.firstDay = DateOfDayNumber(DayNumber(today) - (days - 1));
+  ScanPlan plan;
+  plan.now = now;
+  plan.windows.push_back({MidnightUtc(report.firstDay, now.zoneMinutes), now.utcSeconds});
+  report.scan = ScanHistory(files, plan);
+  if (report.scan.oldestDay && DayNumber(*report.scan.oldestDay) > DayNumber(report.firstDay))
+    report.historyFrom = report.scan.oldestDay;
+  return report;
 }
 
-HistoryReport BuildHistoryReport(const std::vector<DayFileText>& days, int64_t periodStart) {
-  ReportBuilder builder(periodStart);
-  for (const DayFileText& day : days) {
-    for (std::string_view line : DayFileLines(day.bytes)) {
-      if (std::optional<HistoryRow> row = ReadHistoryRow(line)) builder.Read(*row);
-    }
+SiteOutages OutagesOf(const HistoryScan& scan, size_t site) {
+  SiteOutages outages;
+  for (const ScanOutage& outage : scan.outages) {
+    if (outage.site != site) continue;
+    ++outages.count;
+    outages.longestSeconds = std::max(outages.longestSeconds, outage.seconds);
   }
-  return builder.Finish();
+  return outages;
 }
 
-bool HoldsRunBoundary(std::string_view bytes) {
-  for (const char16_t* text : {u"监控开始运行", u"监控停止!", u"软件启动"}) {
-    if (bytes.find(Utf8FromU16(text)) != std::string_view::npos) return true;
-  }
-  return false;
+std::string DurationText(int64_t seconds) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+  return text;
 }
 
-std::string HistoryReportText(const HistoryReport& report, int days, const DayDate& firstDay) {
-  std::string text = "Sites, last " + std::to_string(days) + (days == 1 ? " day" : " days") + " (from " +
-                     Utf8Stamp({firstDay.year, firstDay.month, firstDay.day, 0, 0, 0}) + "):\r\n";
-  text += "  up time  outages  down total    longest  address  latest status\r\n";
-  for (const SiteFigures& site : report.sites) {
-    text += Padded(Percent(site) + (site.UpHundredthsOfPercent() ? " %" : "  "), 9) + "  " +
-            Padded(std::to_string(site.outages), 7) + "  " + Padded(Duration(site.downSeconds), 10) + "  " +
-            Padded(Duration(site.longestOutageSeconds), 9) + "  " + Utf8FromU16(site.address) + "  " +
-            Utf8FromU16(site.latestStatus) + "\r\n";
+std::string PercentText(const TimeSplit& time) {
+  const std::optional<int64_t> hundredths = time.UpHundredthsOfPercent();
+  if (!hundredths) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%02d", static_cast<long long>(*hundredths / 100),
+                static_cast<int>(*hundredths % 100));
+  return text;
+}
+
+std::string HistoryReportText(const HistoryReport& report) {
+  const HistoryScan& scan = report.scan;
+  std::string text = "网站可用率，最近 " + std::to_string(report.days) + " 天（自 " + DateText(report.firstDay) + " 起）\r\n";
+  if (report.historyFrom) text += "历史记录始于 " + DateText(*report.historyFrom) + "，之前的日子没有记录\r\n";
+  if (scan.sites.empty()) return text + "这段时间没有任何网站的记录\r\n";
+  text += "    可用率  故障次数    故障时长    最长故障    未知时长  网址  最新状态\r\n";
+  for (size_t i = 0; i < scan.sites.size(); ++i) {
+    const ScanSite& site = scan.sites[i];
+    const TimeSplit& time = site.windows.front();
+    const SiteOutages outages = OutagesOf(scan, i);
+    text += Padded(PercentText(time) + (time.UpHundredthsOfPercent() ? " %" : "  "), 10) + "  " +
+            Padded(std::to_string(outages.count), 8) + "  " + Padded(DurationText(time.downSeconds), 10) + "  " +
+            Padded(DurationText(outages.longestSeconds), 10) + "  " + Padded(DurationText(time.notKnownSeconds), 10) +
+            "  " + site.address + "  " + site.latestStatus + "\r\n";
   }
-  text += report.outages.empty() ? "Outages: none\r\n" : "Outages:\r\n";
-  for (const Outage& outage : report.outages) {
-    text += "  " + Utf8Stamp(outage.start) + "  to " + (outage.end ? Utf8Stamp(*outage.end) : "ongoing") + "  " +
-            Duration(outage.seconds) + "  " + Utf8FromU16(outage.address) + "  " +
-            Utf8FromU16(outage.failureText) + "\r\n";
+  text += scan.outages.empty() ? "故障：无\r\n" : "故障：\r\n";
+  for (const ScanOutage& outage : scan.outages) {
+    text += "  " + Stamp(outage.start) + " 至 " + (outage.end ? Stamp(*outage.end) : std::string("仍未恢复")) + "  " +
+            DurationText(outage.seconds) + "  " + scan.sites[outage.site].address + "  " + outage.failureText + "\r\n";
   }
+  text += scan.network.empty() ? "本机断网：无\r\n" : "本机断网：\r\n";
+  for (const ScanNetworkOutage& outage : scan.network) {
+    const int64_t zone = int64_t{outage.zoneMinutes} * 60;
+    text += "  " + Stamp(LocalTimeOfSeconds(outage.startUtc + zone)) + " 至 " +
+            (outage.open ? std::string("仍未恢复") : Stamp(LocalTimeOfSeconds(outage.startUtc + outage.seconds + zone))) +
+            "  " + DurationText(outage.seconds) + "\r\n";
+  }
+  text += "监控时间：" + DurationText(scan.watchedWindows.front()) + "\r\n";
   return text;
 }
 
 std::string HistoryReportCsv(const HistoryReport& report) {
-  std::string text = "address,up_time_percent,outages,down_seconds,longest_outage_seconds,latest_status\r\n";
-  for (const SiteFigures& site : report.sites) {
-    const std::string percent = site.UpHundredthsOfPercent() ? Percent(site) : "";
-    text += CsvField(site.address) + "," + percent + "," + std::to_string(site.outages) + "," +
-            std::to_string(site.downSeconds) + "," + std::to_string(site.longestOutageSeconds) + "," +
-            CsvField(site.latestStatus) + "\r\n";
+  const HistoryScan& scan = report.scan;
+  std::string text =
+      "address,up_time_percent,up_seconds,down_seconds,not_known_seconds,outages,longest_outage_seconds,"
+      "latest_status\r\n";
+  for (size_t i = 0; i < scan.sites.size(); ++i) {
+    const ScanSite& site = scan.sites[i];
+    const TimeSplit& time = site.windows.front();
+    const SiteOutages outages = OutagesOf(scan, i);
+    text += CsvField(site.address) + "," + (time.UpHundredthsOfPercent() ? PercentText(time) : "") + "," +
+            std::to_string(time.upSeconds) + "," + std::to_string(time.downSeconds) + "," +
+            std::to_string(time.notKnownSeconds) + "," + std::to_string(outages.count) + "," +
+            std::to_string(outages.longestSeconds) + "," + CsvField(site.latestStatus) + "\r\n";
   }
   return text;
 }

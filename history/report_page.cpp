@@ -229,10 +229,3 @@ std::string RenderReportPage(const ReportPageModel& model) {
   html += "</body></html>\n";
   return html;
 }
-
-// Until the page's model builder lands beside it (it defines this with the report's rules).
-std::optional<int64_t> TimeSplit::UpHundredthsOfPercent() const {
-  const int64_t counted = upSeconds + downSeconds;
-  if (counted <= 0) return std::nullopt;
-  return (upSeconds * 10000 * 2 + counted) / (counted * 2);
-}

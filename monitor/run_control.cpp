@@ -4,6 +4,7 @@
 #include <list>
 #include <vector>
 
+#include "base/status_texts.h"
 #include "monitor/probe_status.h"
 #include "monitor/report_texts.h"
 #include "monitor/run_flags.h"
@@ -80,7 +81,7 @@ void RunControl::OnStart() {
     InsertTimedRow(lastTime, row);
   }
   if (siteCount == 0) lastTime = threads_.Now();
-  InsertTimedRow(lastTime, u"监控开始运行");
+  InsertTimedRow(lastTime, kTextRunStart);
 
   const U16View joined = lineList_->Joined();
   window_.SetSiteListText(joined);
@@ -103,7 +104,7 @@ void RunControl::OnStop() {
   // The window may have been destroyed while the workers were being waited for: it must not
   // be touched any more.
   if (destroyed_) return;
-  InsertTimedRow(threads_.Now(), u"监控停止!");
+  InsertTimedRow(threads_.Now(), kTextRunStop);
 }
 
 void RunControl::StopWorkers() {

@@ -1,5 +1,6 @@
 #include "monitor/status_handler.h"
 
+#include "base/status_texts.h"
 #include "monitor/probe_status.h"
 #include "monitor/report_texts.h"
 
@@ -68,20 +69,20 @@ U16 TrayTip(U16View text) {
 
 U16View StatusText(int32_t status) {
   switch (Classify(status)) {
-    case Kind::Interim: return u"临时响应";
-    case Kind::Success: return u"访问正常";
-    case Kind::Redirect: return u"当前网页300跳转";
-    case Kind::ClientError: return u"网页不存在";
-    case Kind::ServerError: return u"网站服务器，内部发生错误500";
-    case Kind::UnknownHttp: return u"http未知状态";
-    case Kind::WorkerEnded: return u"线程退出";
-    case Kind::NetworkDown: return u"本机网络断线，请检查网线是否插好";
-    case Kind::NetworkBack: return u"本机网络恢复正常";
-    case Kind::NoInternetHandle: return u"本地网络始初化失败";
-    case Kind::Unreachable: return u"不能访问网站，可能本机不能上网，或网站故障";
+    case Kind::Interim: return kTextInterim;
+    case Kind::Success: return kTextSuccess;
+    case Kind::Redirect: return kTextRedirect;
+    case Kind::ClientError: return kTextClientError;
+    case Kind::ServerError: return kTextServerError;
+    case Kind::UnknownHttp: return kTextUnknownHttp;
+    case Kind::WorkerEnded: return kTextWorkerEnded;
+    case Kind::NetworkDown: return kTextNetworkDown;
+    case Kind::NetworkBack: return kTextNetworkBack;
+    case Kind::NoInternetHandle: return kTextNoInternetHandle;
+    case Kind::Unreachable: return kTextUnreachable;
     case Kind::Unknown: break;
   }
-  return u"未知状态";
+  return kTextUnknown;
 }
 
 void HandleSiteStatus(uint64_t siteNumber, int32_t status, TaskTable& tasks, const LocalTime& now,

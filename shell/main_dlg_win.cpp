@@ -6,6 +6,7 @@
 
 #include "framework/reflect_win.h"
 #include "base/geometry_win.h"
+#include "base/status_texts.h"
 #include "base/wide_text_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/report_texts.h"
@@ -52,7 +53,6 @@ CMainDlg::CMainDlg(const MainDlgSetup& setup)
       m_run(m_threads, *this) {
   BuildPaths(m_paths, setup.dataFolder);
   SetTraceFolderPath(m_paths.traceFolderPath);  // before any worker exists
-  m_history = std::make_unique<RunHistory>(m_paths.traceFolderPath);
 }
 
 CMainDlg::~CMainDlg() {
@@ -95,6 +95,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       return TRUE;
     case WM_SITE_STATUS:
       m_run.OnSiteStatus(static_cast<uint64_t>(wParam), static_cast<int32_t>(lParam));
+      result = 0;
+      return TRUE;
+    case WM_HISTORY_ROW:
+      ShowLogRow(TakeHistoryRow(lParam));
       result = 0;
       return TRUE;
     case WM_DPICHANGED:
@@ -188,8 +192,9 @@ LRESULT CMainDlg::OnInitDialog() {
   m_btnClearLog.SetColours(MainWindowButtonColours(IDC_CLEAR_LOG));
 
   m_logTime = CurrentLocalTime();
-  const U16 startRow = FormatLogTime(m_logTime) + u" 软件启动";
+  const U16 startRow = FormatLogTime(m_logTime) + u" " + kTextProgramStart;
   InsertLogColumn();
+  m_history = std::make_unique<HistoryThread>(m_paths.traceFolderPath, 'W', m_hWnd);
   InsertLogRow(startRow);
 
   if (m_loop != nullptr) {
@@ -278,6 +283,11 @@ bool CMainDlg::FilterMessage(MSG* msg) {
 bool CMainDlg::HandleIdle() { return false; }
 
 void CMainDlg::InsertLogRow(U16View text) {
+  ShowLogRow(text);
+  if (m_history) m_history->Post(text);  // written by the history's thread: never a wait here
+}
+
+void CMainDlg::ShowLogRow(U16View text) {
   // The oldest rows go at the bottom once the log is full: a program left running for days
   // would otherwise grow without end. They go before the new row comes, so the list never holds
   // more than the limit: its item arrays then keep their size, where growing past it and
@@ -291,9 +301,6 @@ void CMainDlg::InsertLogRow(U16View text) {
   item.iSubItem = 0;
   item.pszText = AsWide(row.data());
   ::SendMessageW(m_hLogList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  // A history that cannot be written is said once, in a row of its own.
-  const U16 failure = m_history->Append(text);
-  if (!failure.empty()) InsertLogRow(failure);
 }
 
 int CMainDlg::ShowNotification(int show, int seconds, U16View text, U16View title) {

@@ -9,7 +9,7 @@
 
 #include "framework/dialog_impl_win.h"
 #include "framework/mixins_win.h"
-#include "history/history_folder_win.h"
+#include "history/history_thread_win.h"
 #include "base/unique_handle_win.h"
 #include "base/log_time.h"
 #include "monitor/run_control.h"
@@ -65,6 +65,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
 
   // The outlets of the engine and the notice check.
   void InsertLogRow(U16View text) override;
+  // The row at the top of the run log, not handed to the history (the history's own rows).
+  void ShowLogRow(U16View text);
   int ShowNotification(int show, int seconds, U16View text, U16View title) override;
   void SetTrayTip(U16View text) override;
 
@@ -125,6 +127,6 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   UserCharCodePage m_codePage;
   Win32RunThreads m_threads;
   RunControl m_run;
-  std::unique_ptr<RunHistory> m_history;  // every row shown also goes to GetLog's day file
+  std::unique_ptr<HistoryThread> m_history;  // every row shown also goes to GetLog's day file
   ReportPageTask m_reportPage;  // the tray's "可用率报告", made on a thread of its own
 };

@@ -1,102 +1,148 @@
-// The report read back from day files: runs, states, the local network and outages.
+// The report read back from what the writer wrote: each fault named in a test's name is one the
+// figures written here by the report's rules would show.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "history/history_report.h"
-#include "history/history_row.h"
+#include "history/report_model.h"
+#include "tests/history/history_support.h"
 
 namespace {
 
-DayFileText Day(DayDate date, const std::vector<std::string>& rows, std::string tail = "") {
-  DayFileText day{date, "\xEF\xBB\xBF"};
-  for (const std::string& row : rows) day.bytes += row + "\r\n";
-  day.bytes += tail;
-  return day;
-}
-
-int64_t Midnight(DayDate date) { return DayNumber(date) * 86400; }
-
-const SiteFigures* Site(const HistoryReport& report, U16View address) {
-  for (const SiteFigures& site : report.sites)
+const ScanSite* Site(const HistoryScan& scan, std::string_view address) {
+  for (const ScanSite& site : scan.sites)
     if (site.address == address) return &site;
   return nullptr;
 }
 
 }  // namespace
 
-// An outage across midnight, in a run that began the day before the period.
-TEST(HistoryReport, AnOutageOverMidnightCountsWithinThePeriodOnly) {
-  const std::vector<DayFileText> days = {
-      Day({2026, 12, 7}, {"2026-12-7 22:00:00 监控开始运行", "2026-12-7 22:00:30 http://a/ 访问正常",
-                          "2026-12-7 23:00:30 http://a/ 网页不存在"}),
-      Day({2026, 12, 8}, {"2026-12-8 01:00:30 http://a/ 访问正常", "2026-12-8 02:00:30 停止中...",
-                          "2026-12-8 02:00:31 监控停止!", "2026-12-8 02:30:00 http://late/ 访问正常"}),
-  };
-  HistoryReport report = BuildHistoryReport(days, Midnight({2026, 12, 7}));
-  ASSERT_EQ(report.sites.size(), 2u);  // a row outside any run still names its site
-  const SiteFigures& a = report.sites[0];
-  EXPECT_EQ(a.upSeconds, 7201);
-  EXPECT_EQ(a.downSeconds, 7200);
-  EXPECT_EQ(a.UpHundredthsOfPercent(), 5000);
-  ASSERT_EQ(report.outages.size(), 1u);
-  EXPECT_EQ(FormatLogTime(report.outages[0].start), u"2026-12-7 23:00:30");
-  EXPECT_EQ(FormatLogTime(*report.outages[0].end), u"2026-12-8 01:00:30");
-  EXPECT_EQ(report.outages[0].seconds, 7200);
-  EXPECT_EQ(report.outages[0].failureText, u"网页不存在");
-  EXPECT_FALSE(report.sites[1].UpHundredthsOfPercent());
+// The window and the console on one folder: the window's stop and its next start end nothing of
+// the console's; the console killed on Monday evening ends at its own last line, not at its next
+// start days later; an empty reply is not up time; a clock set back an hour takes none away.
+TEST(HistoryReport, TwoProgramsAKilledRunAnEmptyReplyAndAClockSetBack) {
+  MemoryDisk folder;
+  ProgramRun window(folder, "W-1-1", {2026, 12, 7, 10, 0, 0});
+  window.Row("软件启动");
+  window.Wait(1);
+  window.Row("监控开始运行");
+  window.Wait(30);
+  window.Row("http://w/ 访问正常");  // 10:00:31
+  ProgramRun console(folder, "C-2-2", {2026, 12, 7, 10, 5, 0});
+  console.Row("监控开始运行");
+  console.Wait(30);
+  console.Row("http://b/ 网页不存在");  // 10:05:30
+  window.Wait(1170);
+  window.Row("监控停止!");  // 10:20:01
+  {
+    ProgramRun again(folder, "W-3-3", {2026, 12, 7, 10, 30, 0});
+    again.Row("软件启动");
+  }
+  console.Wait(1800);
+  console.Row("http://b/ 网页不存在");  // 10:35:30, then killed
 
-  report = BuildHistoryReport(days, Midnight({2026, 12, 8}));
-  EXPECT_EQ(Site(report, u"http://a/")->downSeconds, 3630);
-  EXPECT_EQ(Site(report, u"http://a/")->longestOutageSeconds, 3630);
-  EXPECT_EQ(Site(report, u"http://a/")->UpHundredthsOfPercent(), 4980);  // 3601 / 7231
-  EXPECT_EQ(report.outages.size(), 1u);
-}
+  ProgramRun monday(folder, "C-4-4", {2026, 12, 10, 9, 0, 0});
+  monday.Row("监控开始运行");
+  monday.Wait(30);
+  monday.Row("http://b/ 访问正常");  // 09:00:30
+  monday.Wait(600);
+  monday.Row("未知状态", false);
+  monday.Wait(600);
+  monday.Row("http://b/ 访问正常");  // 09:20:30
+  monday.Wait(600);
+  monday.SetClockBy(-3600);
+  monday.Row("http://b/ 访问正常");  // stamped 08:30:30
+  monday.Wait(600);
+  monday.Row("监控停止!");
 
-// A run killed without its stop rows, a network outage inside a site's outage, a second run on
-// other sites with an outage still going, a torn last row and a damaged file.
-TEST(HistoryReport, KilledRunsNetworkOutagesAndDamagedFiles) {
-  const std::vector<DayFileText> days = {
-      {{2026, 12, 7}, std::string(1, '\0') + "\xff\xfe garbage\r\n2026-99-1 10:00:00 http://x/ 网页不存在\r\n\xc3"},
-      Day({2026, 12, 8},
-          {"2026-12-8 10:00:00 软件启动", "2026-12-8 10:00:01 线程[1]启动", "2026-12-8 10:00:01 监控开始运行",
-           "2026-12-8 10:00:31 http://a/ 访问正常",
-           "2026-12-8 10:00:41 http://b/ 不能访问网站，可能本机不能上网，或网站故障",
-           "2026-12-8 10:01:00 本机网络断线，请检查网线是否插好", "2026-12-8 10:05:00 http://b/ 网页不存在",
-           "2026-12-8 10:06:00 本机网络断线，请检查网线是否插好",
-           "2026-12-8 10:11:00 本机网络恢复正常", "2026-12-8 10:11:00 本机网络恢复正常",
-           "2026-12-8 10:11:41 http://b/ 网站服务器，内部发生错误500", "2026-12-8 10:12:31 http://a/ 访问正常",
-           "未知状态", "2026-12-8 10:30:00 软件启动", "2026-12-8 10:30:01 监控开始运行",
-           "2026-12-8 10:30:31 http://c/ 访问正常", "2026-12-8 10:31:31 http://c/ 临时响应",
-           "2026-12-8 10:32:31 http://c/ 访问正常", "2026-12-8 10:33:31 http://c/ 网页不存在",
-           "2026-12-8 10:34:31 http://c/ 当前网页300跳转", "2026-12-8 10:35:31 http://c/ 网页不存在",
-           "2026-12-8 10:36:31 http://d/ 访问正常"},
-          "2026-12-8 10:40:00 http://c/ 访问正"),
-  };
-  const HistoryReport report = BuildHistoryReport(days, Midnight({2026, 12, 2}));
-  EXPECT_EQ(HistoryReportText(report, 7, {2026, 12, 2}),
-            "Sites, last 7 days (from 2026-12-2 00:00:00):\r\n"
-            "  up time  outages  down total    longest  address  latest status\r\n"
-            " 100.00 %        0     0:00:00    0:00:00  http://a/  访问正常\r\n"
-            "   0.00 %        1     0:01:50    0:01:50  http://b/  网站服务器，内部发生错误500\r\n"
-            "  60.00 %        2     0:02:00    0:01:00  http://c/  网页不存在\r\n"
-            "      -          0     0:00:00    0:00:00  http://d/  访问正常\r\n"
-            "Outages:\r\n"
-            "  2026-12-8 10:00:41  to 2026-12-8 10:12:31  0:01:50  http://b/  不能访问网站，可能本机不能上网，或网站故障\r\n"
-            "  2026-12-8 10:33:31  to 2026-12-8 10:34:31  0:01:00  http://c/  网页不存在\r\n"
-            "  2026-12-8 10:35:31  to ongoing  0:01:00  http://c/  网页不存在\r\n");
-  EXPECT_EQ(Site(report, u"http://a/")->upSeconds, 120);
-}
-
-TEST(HistoryReport, CsvQuotesWhatNeedsItAndRunBoundariesAreFound) {
-  const HistoryReport report = BuildHistoryReport(
-      {Day({2026, 12, 8}, {"2026-12-8 10:00:00 监控开始运行", "2026-12-8 10:00:30 http://a/?x=1,2 访问正常",
-                           "2026-12-8 10:01:00 http://a/?x=1,2 网页不存在", "2026-12-8 10:02:00 监控停止!"})},
-      0);
+  const HistoryReport report = BuildHistoryReport(folder.Days(), ClockAt({2026, 12, 10, 12, 0, 0}), 7);
+  const ScanSite* b = Site(report.scan, "http://b/");
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->windows[0].downSeconds, 1800);
+  EXPECT_EQ(b->windows[0].upSeconds, 600 + 1200);
+  EXPECT_EQ(b->windows[0].notKnownSeconds, 600);
+  EXPECT_EQ(b->windows[0].UpHundredthsOfPercent(), 5000);
+  EXPECT_EQ(Site(report.scan, "http://w/")->windows[0].upSeconds, 1170);
+  ASSERT_EQ(report.scan.outages.size(), 1u);
+  EXPECT_EQ(FormatLogTime(*report.scan.outages[0].end), u"2026-12-7 10:35:30");
+  EXPECT_EQ(report.scan.watchedWindows[0], 2129 + 2430);  // 10:00:01 to 10:35:30, and Monday's run
   EXPECT_EQ(HistoryReportCsv(report),
-            "address,up_time_percent,outages,down_seconds,longest_outage_seconds,latest_status\r\n"
-            "\"http://a/?x=1,2\",33.33,1,60,60,网页不存在\r\n");
-  EXPECT_TRUE(HoldsRunBoundary(Day({2026, 12, 8}, {"2026-12-8 10:02:00 监控停止!"}).bytes));
-  EXPECT_FALSE(HoldsRunBoundary(Day({2026, 12, 8}, {"2026-12-8 10:00:30 http://a/ 访问正常"}).bytes));
+            "address,up_time_percent,up_seconds,down_seconds,not_known_seconds,outages,longest_outage_seconds,"
+            "latest_status\r\n"
+            "http://w/,100.00,1170,0,0,0,0,访问正常\r\n"
+            "http://b/,50.00,1800,1800,600,1,1800,访问正常\r\n");
+}
+
+// A run that began on a day since pruned still has its figures: each day file states the runs
+// open when it began; read together with the earlier day nothing counts twice.
+TEST(HistoryReport, ALongRunOutlivesThePruningOfItsFirstDay) {
+  MemoryDisk folder;
+  ProgramRun run(folder, "W-1-1", {2026, 9, 1, 10, 0, 0});
+  run.Row("监控开始运行");
+  run.Wait(30);
+  run.Row("http://a/ 访问正常");  // 10:00:30
+  run.Wait(14 * 3600);
+  run.Row("http://a/ 访问正常");  // 9-2 00:00:30
+  run.Wait(12 * 3600 - 30);
+  run.Row("http://a/ 网页不存在");  // 12:00:00
+  run.Wait(1800);
+  run.Row("http://a/ 网页不存在");  // 12:30:00, still running
+  const ReportClock now = ClockAt({2026, 9, 2, 13, 0, 0});
+  const HistoryReport both = BuildHistoryReport(folder.Days(), now, 1);
+  folder.files.erase(u"2026-09-01.log");
+  const HistoryReport alone = BuildHistoryReport(folder.Days(), now, 1);
+  for (const HistoryReport* report : {&both, &alone}) {
+    ASSERT_EQ(report->scan.sites.size(), 1u);
+    EXPECT_EQ(report->scan.sites[0].windows[0].upSeconds, 12 * 3600);
+    EXPECT_EQ(report->scan.sites[0].windows[0].downSeconds, 1800);
+    ASSERT_EQ(report->scan.outages.size(), 1u);
+    EXPECT_FALSE(report->scan.outages[0].end);  // still down: no later run of the window
+  }
+  EXPECT_EQ(HistoryReportText(BuildHistoryReport(folder.Days(), now, 7)),
+            "网站可用率，最近 7 天（自 2026-08-27 起）\r\n"
+            "历史记录始于 2026-09-02，之前的日子没有记录\r\n"
+            "    可用率  故障次数    故障时长    最长故障    未知时长  网址  最新状态\r\n"
+            "   98.11 %         1     0:30:00     0:30:00     0:00:00  http://a/  网页不存在\r\n"
+            "故障：\r\n"
+            "  2026-9-2 12:00:00 至 仍未恢复  0:30:00  http://a/  网页不存在\r\n"
+            "本机断网：无\r\n"
+            "监控时间：26:30:00\r\n");  // from the carried start on 9-1, inside the 7 days
+}
+
+// Day files of the earlier format (rows alone) still read; a zone change neither adds nor takes
+// time; the page's model has the same figures as the report of the same days, a cell per day.
+TEST(HistoryReport, EarlierFilesAZoneChangeAndThePageModel) {
+  MemoryDisk folder;
+  folder.files[u"2026-12-06.log"] =
+      "\xEF\xBB\xBF" "2026-12-6 10:00:00 监控开始运行\r\n2026-12-6 10:00:30 http://old/ 访问正常\r\n"
+      "2026-12-6 10:10:30 http://old/ 网页不存在\r\n2026-12-6 10:20:30 监控停止!\r\n";
+  ProgramRun run(folder, "C-1-1", {2026, 12, 8, 1, 0, 0});
+  run.Row("监控开始运行");
+  run.Row("http://a/ 访问正常");
+  run.Row("本机网络断线，请检查网线是否插好");
+  run.Wait(600);
+  run.Row("本机网络恢复正常");  // 01:10
+  run.Wait(1200);
+  run.SetZone(kZone + 60);  // the clock's zone moves an hour on
+  run.Row("http://a/ 网页不存在");  // stamped 02:30, 20 minutes after 01:10
+  run.Wait(1200);
+  run.Row("监控停止!");
+  const ReportClock now = ClockAt({2026, 12, 8, 12, 0, 0});
+  const HistoryReport report = BuildHistoryReport(folder.Days(), now, 7);
+  EXPECT_EQ(Site(report.scan, "http://old/")->windows[0].upSeconds, 600);
+  EXPECT_EQ(Site(report.scan, "http://old/")->windows[0].downSeconds, 600);
+  EXPECT_EQ(Site(report.scan, "http://a/")->windows[0].upSeconds, 1200);
+  EXPECT_EQ(Site(report.scan, "http://a/")->windows[0].downSeconds, 1200);
+  ASSERT_EQ(report.scan.network.size(), 1u);
+  EXPECT_EQ(report.scan.network[0].seconds, 600);
+
+  const ReportPageModel model = BuildReportPageModel(folder.Days(), now);
+  ASSERT_EQ(model.sites.size(), 2u);
+  EXPECT_EQ(model.sites[1].last7Days.upSeconds, 1200);
+  EXPECT_EQ(model.sites[1].last24Hours.downSeconds, 1200);
+  ASSERT_EQ(model.sites[0].days.size(), 90u);
+  EXPECT_EQ(model.sites[0].days[87].time.watchedSeconds, 1200);  // 2026-12-6
+  EXPECT_EQ(model.sites[0].days[88].time.watchedSeconds, 0);
+  EXPECT_EQ(model.historyFrom->day, 6);
+  EXPECT_EQ(model.watchedSeconds, 1230 + 3000);  // watching, not only a site's rows
+  ASSERT_EQ(model.networkOutages.size(), 1u);
 }
