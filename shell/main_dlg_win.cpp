@@ -192,7 +192,7 @@ LRESULT CMainDlg::OnInitDialog() {
   m_btnClearLog.SetColours(MainWindowButtonColours(IDC_CLEAR_LOG));
 
   m_logTime = CurrentLocalTime();
-  const U16 startRow = FormatLogTime(m_logTime) + u" " + kTextProgramStart;
+  const U16 startRow = FormatLogTime(m_logTime) + u" " + U16(kTextProgramStart);
   InsertLogColumn();
   m_history = std::make_unique<HistoryThread>(m_paths.traceFolderPath, 'W', m_hWnd);
   InsertLogRow(startRow);
