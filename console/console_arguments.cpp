@@ -94,6 +94,16 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
       (word == u"--csv" ? arguments.csv : arguments.report) = true;
       continue;
     }
+    if (name == u"--html") {
+      const U16 valueWord = equals != U16::npos ? word.substr(equals + 1) : i + 1 < words.size() ? words[++i] : U16();
+      if (valueWord.empty()) {
+        error = "--html needs the path of the page to write";
+        return false;
+      }
+      arguments.html = true;
+      arguments.htmlPath = valueWord;
+      continue;
+    }
     if (name == u"--days") {
       const U16 valueWord = equals != U16::npos ? word.substr(equals + 1) : i + 1 < words.size() ? words[++i] : U16();
       const std::optional<int32_t> days = DecimalValue(valueWord);
@@ -112,7 +122,7 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     if (option == nullptr) {
       error = "unknown option " + Quoted(word) +
               "; accepted: --interval S, --retries N, --retry-interval S, --help, then the addresses to monitor; "
-              "or --report [--days N] [--csv]; or --alert-test";
+              "or --report [--days N] [--csv]; or --report --html FILE; or --alert-test";
       return false;
     }
     const std::string accepted = AcceptedValues(*option->table);
@@ -133,12 +143,16 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
     }
     arguments.*(option->field) = *value;
   }
-  if ((daysGiven || arguments.csv) && !arguments.report) {
-    error = std::string(daysGiven ? "--days" : "--csv") + " goes only with --report";
+  if ((daysGiven || arguments.csv || arguments.html) && !arguments.report) {
+    error = std::string(daysGiven ? "--days" : arguments.csv ? "--csv" : "--html") + " goes only with --report";
+    return false;
+  }
+  if (arguments.html && (daysGiven || arguments.csv)) {
+    error = "--html takes neither --days nor --csv; the page covers the last 24 hours, 7, 30 and 90 days";
     return false;
   }
   if (arguments.report && (arguments.HasSettings() || !arguments.sites.empty())) {
-    error = "--report takes only --days N and --csv; it starts no run";
+    error = "--report takes only --days N and --csv, or --html FILE; it starts no run";
     return false;
   }
   if (arguments.alertTest && words.size() != 1) {
@@ -155,6 +169,7 @@ bool ParseConsoleArguments(const std::vector<U16>& words, ConsoleArguments& argu
 std::string ConsoleUsage() {
   return "Usage: SiteMonitorConsole.exe [--interval S] [--retries N] [--retry-interval S] [URL ...]\r\n"
          "       SiteMonitorConsole.exe --report [--days N] [--csv]\r\n"
+         "       SiteMonitorConsole.exe --report --html FILE\r\n"
          "       SiteMonitorConsole.exe --alert-test\r\n"
          "Monitors the sites and prints the run log and the popups in UTF-8. Ctrl+C stops.\r\n"
          "\r\n"
@@ -177,6 +192,9 @@ std::string ConsoleUsage() {
          "                      latest status, then every outage; read from the history\r\n"
          "  --days N            the last N days, 1 to 90 (default 7)\r\n"
          "  --csv               the per-site table as CSV with a header row\r\n"
+         "  --html FILE         write the availability page (one HTML file, opens from disk):\r\n"
+         "                      each site's up time over 24 hours, 7, 30 and 90 days, a cell\r\n"
+         "                      per day, its outages, and this machine's network outages\r\n"
          "\r\n"
          "  --alert-test        send one test message to every enabled alert channel of\r\n"
          "                      alerts.json in the data folder, one line per channel with its\r\n"

@@ -1,7 +1,7 @@
 #pragma once
 // SiteMonitorConsole.exe's command line:
 //   [--interval S] [--retries N] [--retry-interval S] [--] [URL ...]   or   --help
-//   or   --report [--days N] [--csv]   or   --alert-test
+//   or   --report [--days N] [--csv]   or   --report --html FILE   or   --alert-test
 // Each setting takes only a value its list in the main window offers. Addresses given here are
 // the site list of this run (normalised at Start as the window's edit box is); settings given
 // here apply to this run only. Error texts are English, one line, without a line end.
@@ -20,6 +20,10 @@ struct ConsoleArguments {
   bool csv = false;
   // One test message to every enabled alert channel instead of a run.
   bool alertTest = false;
+  // --html FILE: the availability page written to FILE instead of the text (the page has its
+  // own periods, so neither --days nor --csv goes with it).
+  bool html = false;
+  U16 htmlPath;
   std::optional<int32_t> checkIntervalSeconds;
   std::optional<int32_t> retryCount;
   std::optional<int32_t> retryIntervalSeconds;

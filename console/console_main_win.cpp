@@ -36,6 +36,7 @@
 #include "history/history_folder_win.h"
 #include "history/history_report.h"
 #include "history/history_thread_win.h"
+#include "history/report_page_file_win.h"
 #include "monitor/probe_worker_win.h"
 #include "monitor/run_control.h"
 #include "monitor/run_host_win.h"
@@ -157,6 +158,25 @@ int SendTestToEveryChannel(const wchar_t* alertsFile) {
   return 1;
 }
 
+// --report --html FILE: the page written whole (or not at all), and where it went. Exit code 0
+// also when the history is empty (the page says so), 1 when it cannot be written.
+int WriteHtmlReport(const wchar_t* folderPath, const U16& file) {
+  const std::wstring given(AsWide(file.c_str()));
+  std::wstring target(MAX_PATH, L'\0');
+  const DWORD length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(target.size()), target.data(), nullptr);
+  if (length == 0 || length >= target.size()) target = given;
+  else target.resize(length);
+  const ReportPageFileResult result = WriteReportPageFile(folderPath, target);
+  const std::string where = Utf8FromU16(AsU16(target.c_str()));
+  if (!result.written) {
+    WriteToHandle(STD_ERROR_HANDLE, "SiteMonitorConsole: cannot write the page to " + where + " (error " +
+                                        std::to_string(result.error) + ")\r\n");
+    return 1;
+  }
+  WriteToStdout("可用率报告已写入 " + where + "（" + std::to_string(result.sites) + " 个站点）\r\n");
+  return 0;
+}
+
 // Every row printed is also handed to the history's thread (its own rows come back as
 // WM_HISTORY_ROW and are printed only).
 class HistoryOutlets final : public IReportOutlets {
@@ -202,6 +222,7 @@ int wmain(int argc, wchar_t** argv) {
   DataPaths paths;
   BuildDataPaths(paths);
   SetTraceFolderPath(paths.traceFolderPath);
+  if (arguments.report && arguments.html) return WriteHtmlReport(paths.traceFolderPath, arguments.htmlPath);
   if (arguments.report) return PrintHistoryReport(paths.traceFolderPath, arguments.reportDays, arguments.csv);
   if (arguments.alertTest) return SendTestToEveryChannel(paths.alertsFile);
 

@@ -118,6 +118,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
       InsertAlertRows(m_alerts.TakeRows());
       result = 0;
       return TRUE;
+    case kReportPageMessage:
+      m_reportPage.OnDone(m_hWnd, wParam, lParam);
+      result = 0;
+      return TRUE;
     case WM_SERVICE_NOTICE:
       result = HandleServiceNoticeMessage(m_notice.get(), wParam, lParam, m_updateShown, ViewOf(m_appTitle), *this);
       return TRUE;
@@ -279,6 +283,7 @@ void CMainDlg::OnDestroy() {
     m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
+  m_reportPage.Wait();  // a page being made is finished, then left unopened
 }
 
 void CMainDlg::InsertAlertRows(const std::vector<U16>& rows) {
@@ -368,4 +373,4 @@ void CMainDlg::OnTrayAlerts() {
   OpenAlertsDialog(m_alertsDlg, AlertsDialogServicesFor(m_paths.alertsFile, apply, m_alerts.MachineName()), m_loop);
 }
 
-void CMainDlg::OnTrayReport() {}
+void CMainDlg::OnTrayReport() { m_reportPage.Start(m_hWnd, m_paths.traceFolderPath); }

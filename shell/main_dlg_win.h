@@ -23,6 +23,7 @@
 #include "shell/colour_mixins_win.h"
 #include "shell/message_box_dlg_win.h"
 #include "shell/message_loop_win.h"
+#include "shell/report_page_task_win.h"
 #include "monitor/report_outlets.h"
 #include "shell/shell_icon_win.h"
 #include "store/config_record.h"
@@ -135,4 +136,5 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   AlertService m_alerts;  // before the run control, which tells it of every report until it goes
   RunControl m_run;
   std::unique_ptr<HistoryThread> m_history;  // every row shown also goes to GetLog's day file
+  ReportPageTask m_reportPage;  // the tray's "可用率报告", made on a thread of its own
 };

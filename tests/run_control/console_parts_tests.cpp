@@ -166,6 +166,8 @@ TEST(ConsoleArguments, SettingsTakeTheListValuesAndAddressesBecomeTheEditText) {
   EXPECT_TRUE(args.alertTest && !args.report && args.sites.empty());
   ASSERT_TRUE(ParseConsoleArguments({u"--csv", u"--days", u"90", u"--report"}, args, error));
   EXPECT_TRUE(args.report && args.csv && args.reportDays == 90);
+  ASSERT_TRUE(ParseConsoleArguments({u"--html=报告 1.html", u"--report"}, args, error));
+  EXPECT_TRUE(args.report && args.html && args.htmlPath == u"报告 1.html");
   EXPECT_NE(ConsoleUsage().find("--retry-interval S  seconds between retries: 10, 30, 60, 120 or 300\r\n"),
             std::string::npos);
 }
@@ -179,11 +181,15 @@ TEST(ConsoleArguments, RefusalsNameTheWordAndWhatIsAccepted) {
       {{u"http://a/", u"--retries"}, "--retries needs a value (count): 1, 2 or 3"},
       {{u"--verbose", u"http://a/"}, "unknown option \"--verbose\"; accepted: --interval S, --retries N, "
                                      "--retry-interval S, --help, then the addresses to monitor; "
-                                     "or --report [--days N] [--csv]; or --alert-test"},
+                                     "or --report [--days N] [--csv]; or --report --html FILE; or --alert-test"},
       {{u"--report", u"--days", u"0"}, "--days does not accept \"0\"; accepted: a number of days from 1 to 90"},
       {{u"--report", u"--days=91"}, "--days does not accept \"91\"; accepted: a number of days from 1 to 90"},
       {{u"--csv"}, "--csv goes only with --report"},
-      {{u"--report", u"http://a/"}, "--report takes only --days N and --csv; it starts no run"},
+      {{u"--report", u"http://a/"}, "--report takes only --days N and --csv, or --html FILE; it starts no run"},
+      {{u"--report", u"--html"}, "--html needs the path of the page to write"},
+      {{u"--html", u"a.html"}, "--html goes only with --report"},
+      {{u"--report", u"--html", u"a.html", u"--days", u"7"},
+       "--html takes neither --days nor --csv; the page covers the last 24 hours, 7, 30 and 90 days"},
       {{u" ", u"\u3000"}, "the addresses given are all blank; give at least one address to monitor"},
       {{u"--alert-test", u"http://a/"}, "--alert-test takes no other argument"},
   };
