@@ -190,7 +190,6 @@ LRESULT CMainDlg::OnInitDialog() {
 
   if (m_loop != nullptr) {
     m_loop->AddFilter(this);
-    m_loop->AddIdle(this);
   }
 
   if (m_startNoticeCheck) {
@@ -225,6 +224,7 @@ void CMainDlg::SetWindowIcons(int dpi) {
 
 void CMainDlg::OnDpiChanged(int dpi) {
   SetWindowIcons(dpi);
+  OnDisplayScaleChanged();  // the tray icon, at the system's DPI
   RECT client{};
   ::GetClientRect(m_hLogList, &client);
   ::SendMessageW(m_hLogList, LVM_SETCOLUMNWIDTH, 0, (client.right - client.left) - ScaleToDpi(kLogColumnMargin, dpi));
@@ -261,7 +261,6 @@ void CMainDlg::OnDestroy() {
   m_run.OnDestroy();  // both flags, Config.dat, the workers' end, the site list
   if (m_loop != nullptr) {
     m_loop->RemoveFilter(this);
-    m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
 }
@@ -269,8 +268,6 @@ void CMainDlg::OnDestroy() {
 bool CMainDlg::FilterMessage(MSG* msg) {
   return m_hWnd != nullptr && ::IsDialogMessageW(m_hWnd, msg) != FALSE;
 }
-
-bool CMainDlg::HandleIdle() { return false; }
 
 void CMainDlg::InsertLogRow(U16View text) {
   // The oldest rows go at the bottom once the log is full: a program left running for days
