@@ -42,6 +42,10 @@ if(WIN32)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Built once per build and only run by the tests: optimised a little, not fully.
+  foreach(t gtest gmock gtest_main)
+    target_compile_options(${t} PRIVATE -O1)
+  endforeach()
   add_library(sitemon_gtest INTERFACE)
   target_link_libraries(sitemon_gtest INTERFACE gtest gmock gtest_main)
 else()
@@ -51,16 +55,47 @@ else()
   target_link_libraries(sitemon_gtest INTERFACE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
 endif()
 
-# sitemon_native_test(<name> <sources...>): a GoogleTest program of the portable core, with the
-# portable test helpers (tests/support).
+# Test code (the test programs, their helpers) is built for a short build: no optimisation and
+# line tables only (enough for the sanitizers' stack traces), while the product code they test
+# keeps its build's flags. Every GoogleTest program shares one precompiled header (GoogleTest,
+# GoogleMock and the standard headers most tests use), made once per build.
+set(SITEMON_TEST_CODE_OPTIONS -O0 -g1)
+if(WIN32)
+  set(SITEMON_TEST_CODE_OPTIONS -O0)
+endif()
+set(sitemon_pch_source ${CMAKE_BINARY_DIR}/sitemon_test_pch.cpp)
+file(WRITE ${sitemon_pch_source} "// The precompiled header's own object (cmake/SiteMonitor.cmake).\n")
+add_library(sitemon_test_pch OBJECT EXCLUDE_FROM_ALL ${sitemon_pch_source})
+target_link_libraries(sitemon_test_pch PRIVATE sitemon_gtest)
+target_compile_options(sitemon_test_pch PRIVATE ${SITEMON_TEST_CODE_OPTIONS})
+target_precompile_headers(sitemon_test_pch PRIVATE
+  <gtest/gtest.h> <gmock/gmock.h> <algorithm> <atomic> <chrono> <cstdint> <cstring> <functional> <map>
+  <memory> <string> <thread> <utility> <vector>)
+
+# sitemon_test_code(<target>): the test-code flags and the shared precompiled header, for a
+# GoogleTest program declared without the two functions below.
+function(sitemon_test_code target)
+  target_compile_options(${target} PRIVATE ${SITEMON_TEST_CODE_OPTIONS})
+  target_precompile_headers(${target} REUSE_FROM sitemon_test_pch)
+endfunction()
+
+# sitemon_native_test(<name> [THREADS] <sources...>): a GoogleTest program of the portable core,
+# with the portable test helpers (tests/support). THREADS: its tests run real threads, so it is
+# also built and run under ThreadSanitizer (label "threads", script/test tsan).
 function(sitemon_native_test name)
   if(WIN32)
     return()
   endif()
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "THREADS" "" "")
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_native_test_support sitemon_gtest)
+  sitemon_test_code(${name})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS native TIMEOUT 300)
+  if(arg_THREADS)
+    set_tests_properties(${name} PROPERTIES LABELS "native;threads" TIMEOUT 300)
+  else()
+    set_tests_properties(${name} PROPERTIES LABELS native TIMEOUT 300)
+  endif()
 endfunction()
 
 # sitemon_win_test(<name> [OWN_PREFIX | OWN_DISPLAY] <sources...>): a GoogleTest program run under
@@ -76,6 +111,7 @@ function(sitemon_win_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "OWN_PREFIX;OWN_DISPLAY" "" "")
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_win_test_support sitemon_gtest)
+  sitemon_test_code(${name})
   if(arg_OWN_DISPLAY)
     set_target_properties(${name} PROPERTIES
       CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/wine-isolated;--display")

@@ -17,9 +17,9 @@ constexpr size_t CountOf(const SettingChoice (&)[N]) { return N; }
 
 }  // namespace
 
-const SettingTable kCheckIntervalTable = {1009, u"监控频率", kCheckIntervalChoices, CountOf(kCheckIntervalChoices), 1};
-const SettingTable kRetryCountTable = {1010, u"重试次数", kRetryCountChoices, CountOf(kRetryCountChoices), 2};
-const SettingTable kRetryIntervalTable = {1011, u"重试间隔", kRetryIntervalChoices, CountOf(kRetryIntervalChoices), 1};
+const SettingTable kCheckIntervalTable = {u"监控频率", kCheckIntervalChoices, CountOf(kCheckIntervalChoices), 1};
+const SettingTable kRetryCountTable = {u"重试次数", kRetryCountChoices, CountOf(kRetryCountChoices), 2};
+const SettingTable kRetryIntervalTable = {u"重试间隔", kRetryIntervalChoices, CountOf(kRetryIntervalChoices), 1};
 
 int PositionOfValue(const SettingTable& table, int32_t value) {
   for (size_t i = 0; i < table.count; ++i)

@@ -18,16 +18,15 @@ struct SettingChoice {
 };
 
 struct SettingTable {
-  int controlId;             // the combo box in the main window's template
-  const char16_t* caption;   // the static text beside it
+  const char16_t* caption;   // the setting's name, as the label beside its list reads
   const SettingChoice* choices;
   size_t count;
   int defaultPosition;       // selected when the stored value is not one of the choices
 };
 
-extern const SettingTable kCheckIntervalTable;  // control 1009: 30 s ... 15 min, default 60
-extern const SettingTable kRetryCountTable;     // control 1010: 1 ... 3, default 3
-extern const SettingTable kRetryIntervalTable;  // control 1011: 10 s ... 5 min, default 30
+extern const SettingTable kCheckIntervalTable;  // 30 s ... 15 min, default 60
+extern const SettingTable kRetryCountTable;     // 1 ... 3, default 3
+extern const SettingTable kRetryIntervalTable;  // 10 s ... 5 min, default 30
 
 // Position of the entry carrying value, or -1 when the table has none.
 int PositionOfValue(const SettingTable& table, int32_t value);

@@ -3,6 +3,7 @@
 namespace {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForSystemFn = UINT(WINAPI*)();
 using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 
 // Looked up once: user32 is loaded for the whole life of the process.
@@ -26,6 +27,15 @@ int WindowDpi(HWND window) {
   static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
   if (getDpiForWindow != nullptr && window != nullptr) {
     const UINT dpi = getDpiForWindow(window);
+    if (dpi > 0) return static_cast<int>(dpi);
+  }
+  return ScreenDpi();
+}
+
+int SystemDpi() {
+  static const GetDpiForSystemFn getDpiForSystem = User32Function<GetDpiForSystemFn>("GetDpiForSystem");
+  if (getDpiForSystem != nullptr) {
+    const UINT dpi = getDpiForSystem();
     if (dpi > 0) return static_cast<int>(dpi);
   }
   return ScreenDpi();

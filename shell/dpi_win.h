@@ -9,6 +9,10 @@
 // LOGPIXELSY; 96 when neither answers.
 int WindowDpi(HWND window);
 
+// The system's DPI, which the notification area draws at (GetDpiForSystem where it exists,
+// else the screen's LOGPIXELSY); 96 when neither answers.
+int SystemDpi();
+
 // GetSystemMetrics at a DPI (GetSystemMetricsForDpi where it exists, else the metric at the
 // system's DPI, which is what older systems scale everything to).
 int SystemMetricAtDpi(int index, int dpi);

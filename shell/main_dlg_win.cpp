@@ -207,7 +207,6 @@ LRESULT CMainDlg::OnInitDialog() {
 
   if (m_loop != nullptr) {
     m_loop->AddFilter(this);
-    m_loop->AddIdle(this);
   }
 
   if (m_startNoticeCheck) {
@@ -242,6 +241,7 @@ void CMainDlg::SetWindowIcons(int dpi) {
 
 void CMainDlg::OnDpiChanged(int dpi) {
   SetWindowIcons(dpi);
+  OnDisplayScaleChanged();  // the tray icon, at the system's DPI
   RECT client{};
   ::GetClientRect(m_hLogList, &client);
   ::SendMessageW(m_hLogList, LVM_SETCOLUMNWIDTH, 0, (client.right - client.left) - ScaleToDpi(kLogColumnMargin, dpi));
@@ -280,7 +280,6 @@ void CMainDlg::OnDestroy() {
   InsertAlertRows(m_alerts.Stop());  // a few seconds at most; what is undelivered is kept
   if (m_loop != nullptr) {
     m_loop->RemoveFilter(this);
-    m_loop->RemoveIdle(this);
   }
   DestroyPopup(m_pPopup);
   m_reportPage.Wait();  // a page being made is finished, then left unopened
@@ -293,8 +292,6 @@ void CMainDlg::InsertAlertRows(const std::vector<U16>& rows) {
 bool CMainDlg::FilterMessage(MSG* msg) {
   return m_hWnd != nullptr && ::IsDialogMessageW(m_hWnd, msg) != FALSE;
 }
-
-bool CMainDlg::HandleIdle() { return false; }
 
 void CMainDlg::InsertLogRow(U16View text) {
   ShowLogRow(text);

@@ -39,15 +39,15 @@ struct MainDlgSetup {
   const wchar_t* dataFolder = nullptr;
   // False: no notice thread (tests of the window alone).
   bool startNoticeCheck = true;
-  // The loop the window runs in: it joins it as filter and idle handler while it exists. Null:
-  // none (keys reach the controls without the dialog's keyboard handling).
+  // The loop the window runs in: it joins it as a message filter (the dialog's keyboard
+  // handling) while it exists; it has no work for the loop's idle phase. Null: none (keys reach
+  // the controls without the dialog's keyboard handling).
   CMessageLoop* loop = nullptr;
 };
 
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CUpdateUI<CMainDlg>,
                  public CMessageFilter,
-                 public CIdleHandler,
                  public CWinDataExchange<CMainDlg>,
                  public CShellIcon<CMainDlg, CAppIconMenu<CMainDlg, IDR_TRAYMENU>, IDR_TRAYMENU>,
                  public CPaintBkgnd<CMainDlg, 0, 0xD6920F>,
@@ -63,7 +63,6 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   BOOL ProcessWindowMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                             DWORD mapId = 0) override;
   bool FilterMessage(MSG* msg) override;
-  bool HandleIdle() override;
 
   // The outlets of the engine and the notice check.
   void InsertLogRow(U16View text) override;

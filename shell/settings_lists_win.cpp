@@ -1,6 +1,7 @@
 #include "shell/settings_lists_win.h"
 
 #include "base/wide_text_win.h"
+#include "res/resource.h"
 
 void ComboBoxChoiceList::InsertAt(int position, U16View label, int32_t itemData) {
   const U16 text(label);  // the control needs a terminated string
@@ -27,15 +28,15 @@ bool ComboBoxChoiceList::ItemData(int position, int32_t& data) const {
 }
 
 void FillSettingCombos(HWND dialog, MonitorSettings& stored) {
-  ComboBoxChoiceList check(::GetDlgItem(dialog, kCheckIntervalTable.controlId));
-  ComboBoxChoiceList count(::GetDlgItem(dialog, kRetryCountTable.controlId));
-  ComboBoxChoiceList interval(::GetDlgItem(dialog, kRetryIntervalTable.controlId));
+  ComboBoxChoiceList check(::GetDlgItem(dialog, IDC_CHECK_INTERVAL));
+  ComboBoxChoiceList count(::GetDlgItem(dialog, IDC_RETRY_COUNT));
+  ComboBoxChoiceList interval(::GetDlgItem(dialog, IDC_RETRY_INTERVAL));
   FillSettingLists(check, count, interval, stored);
 }
 
 void ReadSettingCombos(HWND dialog, MonitorSettings& settings) {
-  const ComboBoxChoiceList check(::GetDlgItem(dialog, kCheckIntervalTable.controlId));
-  const ComboBoxChoiceList count(::GetDlgItem(dialog, kRetryCountTable.controlId));
-  const ComboBoxChoiceList interval(::GetDlgItem(dialog, kRetryIntervalTable.controlId));
+  const ComboBoxChoiceList check(::GetDlgItem(dialog, IDC_CHECK_INTERVAL));
+  const ComboBoxChoiceList count(::GetDlgItem(dialog, IDC_RETRY_COUNT));
+  const ComboBoxChoiceList interval(::GetDlgItem(dialog, IDC_RETRY_INTERVAL));
   ReadSettingLists(check, count, interval, settings);
 }

@@ -16,6 +16,6 @@ class ComboBoxChoiceList final : public IChoiceList {
   HWND combo_;
 };
 
-// Start-up and Start on the dialog's three combo boxes (controls 1009, 1010, 1011).
+// Start-up and Start on the dialog's three combo boxes (IDC_CHECK_INTERVAL, IDC_RETRY_COUNT, IDC_RETRY_INTERVAL).
 void FillSettingCombos(HWND dialog, MonitorSettings& stored);
 void ReadSettingCombos(HWND dialog, MonitorSettings& settings);

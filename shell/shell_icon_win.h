@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "base/unique_handle_win.h"
 #include "base/wide_text_win.h"
 #include "framework/window_win.h"
 #include "shell/about_dlg_win.h"
+#include "shell/dpi_win.h"
 #include "shell/maker_web_page_win.h"
 #include "shell/monitor_lookup_win.h"
 #include "shell/string_resource_win.h"
@@ -82,7 +84,8 @@ class CShellIcon : public TMenu {
   // is mended only by the next "TaskbarCreated").
   void AddTrayIcon() {
     ResetRecord();
-    m_nid.hIcon = ::LoadIconW(ModuleInstance(), MAKEINTRESOURCEW(kIconId));
+    m_trayIcon = LoadTrayIcon();
+    m_nid.hIcon = m_trayIcon.get();
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
     m_nid.uCallbackMessage = WM_TRAY_NOTIFY;
     m_nid.dwInfoFlags = NIIF_USER;
@@ -100,6 +103,18 @@ class CShellIcon : public TMenu {
     std::copy(std::begin(m_nid.szTip), std::end(m_nid.szTip), shown);
     CopyToField(AsU16(m_nid.szTip), ARRAYSIZE(m_nid.szTip), text);
     if (!::Shell_NotifyIconW(NIM_MODIFY, &m_nid)) std::copy(std::begin(shown), std::end(shown), m_nid.szTip);
+  }
+
+  // The display's scale changed: the icon again at the notification area's small-icon size. The
+  // old icon is freed only after the shell has the new one.
+  void OnDisplayScaleChanged() {
+    if (m_nid.cbSize == 0) return;
+    UniqueIcon icon = LoadTrayIcon();
+    if (!icon) return;
+    m_nid.hIcon = icon.get();
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    ::Shell_NotifyIconW(NIM_MODIFY, &m_nid);
+    m_trayIcon = std::move(icon);
   }
 
   void RemoveTrayIcon() {
@@ -182,7 +197,17 @@ class CShellIcon : public TMenu {
     m_nid.uID = kIconId;
   }
 
+  // Our icon at the small-icon size of the system's DPI, which the notification area draws at
+  // (the window icons follow their monitor's DPI instead).
+  static UniqueIcon LoadTrayIcon() {
+    const int dpi = SystemDpi();
+    return UniqueIcon(static_cast<HICON>(::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                                      SystemMetricAtDpi(SM_CXSMICON, dpi),
+                                                      SystemMetricAtDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
+  }
+
   NOTIFYICONDATAW m_nid{};
+  UniqueIcon m_trayIcon;  // shown by the shell while the icon is there
   UINT m_uTaskbarCreated;
   std::wstring m_strTitle;
 };

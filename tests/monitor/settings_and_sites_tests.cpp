@@ -9,7 +9,6 @@
 #include "monitor/line_list.h"
 #include "monitor/settings_tables.h"
 #include "monitor/site_task_builder.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -57,9 +56,6 @@ TEST(SettingLists, FillInFixedOrderWithValuesAsItemData) {
   EXPECT_EQ(stored.checkIntervalSeconds, 900);
   EXPECT_EQ(stored.retryCount, 1);
   EXPECT_EQ(stored.retryIntervalSeconds, 10);
-  EXPECT_EQ(kCheckIntervalTable.controlId, IDC_CHECK_INTERVAL);
-  EXPECT_EQ(kRetryCountTable.controlId, IDC_RETRY_COUNT);
-  EXPECT_EQ(kRetryIntervalTable.controlId, IDC_RETRY_INTERVAL);
   EXPECT_EQ(Utf8FromU16(kCheckIntervalTable.caption), "监控频率");
   EXPECT_EQ(Utf8FromU16(kRetryCountTable.caption), "重试次数");
   EXPECT_EQ(Utf8FromU16(kRetryIntervalTable.caption), "重试间隔");

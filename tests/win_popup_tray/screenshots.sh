@@ -4,6 +4,7 @@
 #   tests/win_popup_tray/screenshots.sh build/popup-windows
 set -eu
 build=$1
+cmake --build "$build" --target popup_tray_showcase >/dev/null
 . script/lib/wine-env.sh
 xvfb_start
 wine_env_setup "$build"

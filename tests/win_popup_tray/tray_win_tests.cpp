@@ -79,7 +79,15 @@ TEST(TrayIcon, AddFillsTheRecordAndShowsTheTitleAsTooltip) {
     EXPECT_EQ(nid.uFlags, 0x17u);
     EXPECT_EQ(nid.uCallbackMessage, 0x4B4u);
     EXPECT_EQ(nid.dwInfoFlags, 4u);
-    EXPECT_NE(nid.hIcon, nullptr);
+    ASSERT_NE(nid.hIcon, nullptr);
+    // Drawn at the notification area's small-icon size for the display's scale.
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(nid.hIcon, &info));
+    BITMAP colour{};
+    ::GetObjectW(info.hbmColor, sizeof colour, &colour);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    EXPECT_EQ(colour.bmWidth, SystemMetricAtDpi(SM_CXSMICON, SystemDpi()));
     EXPECT_STREQ(nid.szTip, L"Corvell网站监控");
     EXPECT_STREQ(nid.szInfoTitle, L"Corvell网站监控");
     EXPECT_STREQ(nid.szInfo, L"");

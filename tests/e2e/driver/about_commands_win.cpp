@@ -55,19 +55,14 @@ bool CmdWaitAbout(const Args& args, JsonLine& out) {
   return reached ? true : Fail(out, L"the about box did not reach that state in time");
 }
 
-// The Escape key as the keyboard delivers it to the box's modal loop.
+// The Escape key as the keyboard delivers it to the box's modal loop, once the box is ready for it
+// (PressKey); the box closes on the key-down.
 bool CmdAboutEscape(const Args&, JsonLine& out) {
   HWND main = nullptr;
   if (!MainWindow(out, main)) return false;
   HWND about = FindAboutBox(main);
   if (!about) return Fail(out, L"no about box");
-  const LPARAM down = 0x00010001;  // repeat count 1, scan code 1 (Escape)
-  if (!::PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, down) ||
-      !::PostMessageW(about, WM_KEYUP, VK_ESCAPE, down | 0xC0000000)) {
-    return Fail(out, L"PostMessage failed");
-  }
-  out.Int("hwnd", reinterpret_cast<long long>(about));
-  return true;
+  return PressKey(about, VK_ESCAPE, out);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "tests/e2e/driver/command_support_win.h"
 
 #include <cwchar>
+#include <string>
 
 #include "tests/e2e/driver/target_windows_win.h"
+#include "tests/support/window_view_win.h"
 
 bool Fail(JsonLine& out, const wchar_t* error) {
   out.Text("error", error);
@@ -48,3 +50,43 @@ bool Control(const Args& args, JsonLine& out, HWND& control) {
   return control ? true : Fail(out, L"no such control");
 }
 
+
+namespace {
+
+// What a failing key command saw of its window, for the answer.
+void DescribeWindow(HWND window, JsonLine& out) {
+  const bool alive = ::IsWindow(window) != FALSE;
+  out.Int("hwnd", reinterpret_cast<long long>(window)).Bool("alive", alive);
+  if (alive) {
+    out.Bool("visible", ::IsWindowVisible(window) != FALSE).Bool("enabled", ::IsWindowEnabled(window) != FALSE);
+  }
+}
+
+}  // namespace
+
+bool PressKey(HWND target, UINT key, JsonLine& out) {
+  LRESULT ignored = 0;
+  const bool ready = ::IsWindow(target) && ::IsWindowVisible(target) && ::IsWindowEnabled(target) &&
+                     sitemon_test::SendWithTimeout(target, WM_NULL, 0, 0, ignored);
+  if (!ready) {
+    DescribeWindow(target, out);
+    return Fail(out, L"the window was not ready for a key (gone, hidden, disabled or not answering)");
+  }
+  const UINT scan = ::MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+  const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);  // repeat count 1
+  if (!::PostMessageW(target, WM_KEYDOWN, key, down)) {
+    const DWORD error = ::GetLastError();
+    DescribeWindow(target, out);
+    out.Int("last_error", static_cast<long long>(error));
+    return Fail(out, L"PostMessage of the key-down failed");
+  }
+  const bool upPosted = ::PostMessageW(target, WM_KEYUP, key, down | 0xC0000000) != FALSE;
+  if (!upPosted && ::IsWindow(target)) {
+    const DWORD error = ::GetLastError();
+    DescribeWindow(target, out);
+    out.Int("last_error", static_cast<long long>(error));
+    return Fail(out, L"PostMessage of the key-up failed while the window was still there");
+  }
+  out.Int("hwnd", reinterpret_cast<long long>(target)).Bool("closed_by_key_down", !upPosted);
+  return true;
+}

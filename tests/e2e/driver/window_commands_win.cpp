@@ -174,13 +174,8 @@ bool CmdEscape(const Args&, JsonLine& out) {
   if (::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &info) && info.hwndFocus) {
     target = info.hwndFocus;
   }
-  const LPARAM down = 0x00010001;  // repeat count 1, scan code 1 (Escape)
-  if (!::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, down) ||
-      !::PostMessageW(target, WM_KEYUP, VK_ESCAPE, down | 0xC0000000)) {
-    return Fail(out, L"PostMessage failed");
-  }
   out.Text("target", ClassOf(target));
-  return true;
+  return PressKey(target, VK_ESCAPE, out);
 }
 
 BOOL CALLBACK ListWindow(HWND window, LPARAM param) {
