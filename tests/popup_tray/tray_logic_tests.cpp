@@ -28,7 +28,7 @@ TEST(TrayMenu, CommandIdsFromTheLowWord) {
   EXPECT_EQ(TrayMenuCommand(ID_TRAY_REPORT), TrayCommand::Report);
   // The notification code in the high word does not matter (menus send 0, accelerators 1).
   EXPECT_EQ(TrayMenuCommand((uint64_t{1} << 16) | ID_TRAY_ABOUT), TrayCommand::About);
-  for (uint64_t id : {0u, 1u, 2u, 1002u, 32778u, 32780u, 32774u})
+  for (uint64_t id : {0u, 1u, 2u, 1002u, 32778u, 32782u, 32774u})
     EXPECT_EQ(TrayMenuCommand(id), TrayCommand::NotOurs) << id;
 }
 
