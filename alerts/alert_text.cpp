@@ -35,7 +35,7 @@ std::string Header(const std::string& machine) {
 }
 
 std::string OfflineLine(const AlertEvent& e) {
-  return "本机网络断线：" + Stamp(e.since) + " 至 " + Stamp(e.time) + "，共" + DurationText(e.secondsDown);
+  return "本机网络断线：" + Stamp(e.since) + " 至 " + Stamp(e.time) + "，共" + OutageLengthText(e.secondsDown);
 }
 
 nlohmann::json EventFields(const AlertEvent& e, const std::string& machine) {
@@ -75,7 +75,7 @@ std::string ShownAddress(U16View url) {
   return Utf8FromU16(shown);
 }
 
-std::string DurationText(int64_t seconds) {
+std::string OutageLengthText(int64_t seconds) {
   if (seconds < 0) seconds = 0;
   const int64_t days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60;
   std::string text;
@@ -124,7 +124,7 @@ AlertMessage ComposeAlertMessage(const std::string& machine, const std::vector<A
       case AlertKind::Up:
         message.subject = header + "：站点恢复 " + e.address;
         text += "站点恢复：" + e.address + "\n状态：" + e.status + "\n时间：" + Stamp(e.time) + "\n故障时长：" +
-                DurationText(e.secondsDown) + "（自 " + Stamp(e.since) + " 起）";
+                OutageLengthText(e.secondsDown) + "（自 " + Stamp(e.since) + " 起）";
         break;
       case AlertKind::NetworkBack:
         message.subject = header + "：本机网络断线后已恢复";
@@ -147,7 +147,7 @@ AlertMessage ComposeAlertMessage(const std::string& machine, const std::vector<A
           break;
         case AlertKind::Up:
           text += "\n[恢复] " + Stamp(e.time) + " " + e.address + " " + e.status + "，故障时长" +
-                  DurationText(e.secondsDown);
+                  OutageLengthText(e.secondsDown);
           break;
         case AlertKind::NetworkBack:
           text += "\n[断网] " + OfflineLine(e);

@@ -18,7 +18,7 @@ inline constexpr char kAlertProgramName[] = "Corvell网站监控";
 std::string ShownAddress(U16View url);
 
 // "1小时5分0秒", "45秒", "2天3小时0分0秒".
-std::string DurationText(int64_t seconds);
+std::string OutageLengthText(int64_t seconds);
 
 // One message for these alerts (a storm lists every one); `omitted` alerts of the storm were
 // merged away for want of room and are counted at the end.

@@ -46,6 +46,12 @@
 
 namespace {
 
+LocalTime LocalTimeNow() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
 // Posted by the console control handler: stop the run and leave.
 constexpr UINT WM_CONSOLE_STOP = WM_APP + 1;
 

@@ -18,7 +18,11 @@ struct Marker {
   HistoryRow::Kind kind;
 };
 
-std::string Spaced(U16View text) { return " " + Utf8FromU16(text); }
+std::string Spaced(U16View text) {
+  std::string spaced(1, ' ');
+  spaced += Utf8FromU16(text);
+  return spaced;
+}
 
 // The site rows' status texts and the state each leaves its site in.
 const std::array<SiteStatus, 8>& SiteStatuses() {

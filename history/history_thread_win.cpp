@@ -78,7 +78,10 @@ U16 TakeHistoryRow(LPARAM lParam) {
 
 HistoryThread::HistoryThread(const wchar_t* folder, char program, HWND notify) {
   std::string run(1, program);
-  run += "-" + std::to_string(UtcSecondsNow()) + "-" + std::to_string(::GetCurrentProcessId());
+  run += '-';
+  run += std::to_string(UtcSecondsNow());
+  run += '-';
+  run += std::to_string(::GetCurrentProcessId());
   shared_ = std::make_shared<Shared>(folder, std::move(run), notify);
   auto* share = new std::shared_ptr<Shared>(shared_);
   thread_ = ::CreateThread(nullptr, 0, HistoryThreadProc, share, 0, nullptr);

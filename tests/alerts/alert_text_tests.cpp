@@ -71,9 +71,9 @@ TEST(AlertText, AStormIsOneMessageListingEveryAlert) {
 }
 
 TEST(AlertText, TimesAndLengths) {
-  EXPECT_EQ(DurationText(0), "0秒");
-  EXPECT_EQ(DurationText(60), "1分0秒");
-  EXPECT_EQ(DurationText(90061), "1天1小时1分1秒");
+  EXPECT_EQ(OutageLengthText(0), "0秒");
+  EXPECT_EQ(OutageLengthText(60), "1分0秒");
+  EXPECT_EQ(OutageLengthText(90061), "1天1小时1分1秒");
   // The offset comes from the two clocks read a moment apart, west of UTC too.
   EXPECT_EQ(IsoLocalTime({2026, 1, 1, 0, 0, 0}, 1767243600 + 1), "2026-01-01T00:00:00-05:00");
   EXPECT_EQ(IsoLocalTime({2026, 12, 8, 2, 10, 13}, 1796667013 - 2), "2026-12-08T02:10:13+08:00");
