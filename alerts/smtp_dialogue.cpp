@@ -73,7 +73,7 @@ class Dialogue {
 
 std::string Dialogue::Scrubbed(std::string text) const {
   // A server could echo what it was sent; the password never reaches the user's screen.
-  for (const std::string& secret : {request_.password, Base64(request_.password)}) {
+  for (const std::string& secret : {request_.password, Base64Encode(request_.password)}) {
     if (secret.empty()) continue;
     for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at)) {
       text.replace(at, secret.size(), "***");
@@ -142,11 +142,11 @@ bool Dialogue::Authenticate(const Extensions& offered, SendOutcome& outcome) {
   bool answered = true;
   if (offered.authPlain) {
     const std::string credentials = std::string(1, '\0') + request_.user + '\0' + request_.password;
-    answered = Exchange("AUTH PLAIN " + Base64(credentials), reply);
+    answered = Exchange("AUTH PLAIN " + Base64Encode(credentials), reply);
   } else if (offered.authLogin) {
     answered = Exchange("AUTH LOGIN", reply) &&
-               (reply.code != 334 || Exchange(Base64(request_.user), reply)) &&
-               (reply.code != 334 || Exchange(Base64(request_.password), reply));
+               (reply.code != 334 || Exchange(Base64Encode(request_.user), reply)) &&
+               (reply.code != 334 || Exchange(Base64Encode(request_.password), reply));
   } else {
     Quit();
     outcome = Failed("邮件服务器不提供 AUTH PLAIN 或 AUTH LOGIN 登录", false);

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::size_t kLineLimit = 76;
 
 // The longest start of `text` of at most `limit` bytes that ends on a character boundary.
@@ -39,22 +38,6 @@ std::string Domain(std::string_view address) {
 
 }  // namespace
 
-std::string Base64(std::string_view bytes) {
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t left = bytes.size() - i;
-    unsigned int group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (left > 1) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (left > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
-    text += kAlphabet[(group >> 18) & 63];
-    text += kAlphabet[(group >> 12) & 63];
-    text += left > 1 ? kAlphabet[(group >> 6) & 63] : '=';
-    text += left > 2 ? kAlphabet[group & 63] : '=';
-  }
-  return text;
-}
-
 std::string EncodedHeader(std::string_view name, std::string_view utf8Text) {
   // "=?UTF-8?B?" and "?=" take 12 characters; 39 bytes make 52 of base64, so the first line
   // ("Subject: " and one word) and every folded line (a space and one word) stay within 76.
@@ -66,7 +49,7 @@ std::string EncodedHeader(std::string_view name, std::string_view utf8Text) {
   while (!utf8Text.empty()) {
     const std::size_t take = WholeCharacters(utf8Text, kBytesPerWord);
     header += first ? " " : "\r\n ";
-    header += "=?UTF-8?B?" + Base64(utf8Text.substr(0, take)) + "?=";
+    header += "=?UTF-8?B?" + Base64Encode(utf8Text.substr(0, take)) + "?=";
     utf8Text.remove_prefix(take);
     first = false;
   }
@@ -122,7 +105,7 @@ std::string ComposeMail(const MailParts& parts) {
           "Content-Type: text/plain; charset=UTF-8\r\n"
           "Content-Transfer-Encoding: base64\r\n"
           "\r\n";
-  const std::string body = Base64(CrLfLines(parts.body));
+  const std::string body = Base64Encode(CrLfLines(parts.body));
   for (std::size_t i = 0; i < body.size(); i += kLineLimit) {
     mail.append(body, i, kLineLimit);
     mail += "\r\n";

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-std::string Base64(std::string_view bytes);
+#include "alerts/base64_text.h"
 
 // "Subject: =?UTF-8?B?…?=", folded onto more lines when long; no line is longer than 76
 // characters and no encoded word splits a UTF-8 character. Ends in CR LF.

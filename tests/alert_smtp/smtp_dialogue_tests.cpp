@@ -106,7 +106,7 @@ TEST(SmtpDialogue, StartTlsThenEhloAgainThenAuthPlainAndEveryRecipient) {
   EXPECT_EQ(outcome.detail, "已发送");
   const std::vector<std::string> expected = {
       "EHLO [10.0.0.5]", "STARTTLS", "<handshake>", "EHLO [10.0.0.5]",
-      "AUTH PLAIN " + Base64(std::string("\0monitor@corvell.test\0app-pass", 30)),
+      "AUTH PLAIN " + Base64Encode(std::string("\0monitor@corvell.test\0app-pass", 30)),
       "MAIL FROM:<monitor@corvell.test>", "RCPT TO:<ops@corvell.test>",
       "RCPT TO:<boss@corvell.test>", "DATA", "QUIT"};
   EXPECT_EQ(server.commands, expected);
@@ -122,8 +122,8 @@ TEST(SmtpDialogue, AuthLoginWhenThatIsAllTheServerOffersAndHeloWhenEhloIsUnknown
   EXPECT_TRUE(RunSmtpDialogue(login, request).delivered);
   ASSERT_GE(login.commands.size(), 4u);
   EXPECT_EQ(login.commands[1], "AUTH LOGIN");
-  EXPECT_EQ(login.commands[2], Base64("monitor@corvell.test"));
-  EXPECT_EQ(login.commands[3], Base64("app-pass"));
+  EXPECT_EQ(login.commands[2], Base64Encode("monitor@corvell.test"));
+  EXPECT_EQ(login.commands[3], Base64Encode("app-pass"));
 
   ScriptedServer old;
   old.encrypted = true;

@@ -81,7 +81,7 @@ TEST(SmtpMessage, MailHasItsHeadersAndABase64BodyInLinesOf76) {
   ASSERT_NE(split, std::string::npos);
   const std::string headers = mail.substr(0, split + 2);
   EXPECT_NE(headers.find("Date: Tue, 08 Dec 2026 23:05:09 +0000\r\n"), std::string::npos);
-  EXPECT_NE(headers.find("From: =?UTF-8?B?" + Base64("Corvell网站监控") + "?=\r\n <monitor@corvell.test>\r\n"),
+  EXPECT_NE(headers.find("From: =?UTF-8?B?" + Base64Encode("Corvell网站监控") + "?=\r\n <monitor@corvell.test>\r\n"),
             std::string::npos);
   EXPECT_NE(headers.find("To: <ops@corvell.test>,\r\n <boss@corvell.test>\r\n"), std::string::npos);
   EXPECT_NE(headers.find(EncodedHeader("Subject", "恢复")), std::string::npos);
