@@ -34,8 +34,8 @@ class HostileServer : public ISmtpLink {
 
   bool Send(std::string_view bytes) override {
     const bool secret = bytes.find(kPassword) != std::string_view::npos ||
-                        bytes.find(Base64(kPassword)) != std::string_view::npos ||
-                        bytes.find(Base64(std::string("\0fuzz@user.test\0", 16) + kPassword)) != std::string_view::npos;
+                        bytes.find(Base64Encode(kPassword)) != std::string_view::npos ||
+                        bytes.find(Base64Encode(std::string("\0fuzz@user.test\0", 16) + kPassword)) != std::string_view::npos;
     Require(!secret || encrypted_);
     if (bytes.size() > 2 && bytes.substr(bytes.size() - 3) == ".\r\n" && bytes.find("Subject:") != std::string_view::npos) {
       mailSent = true;
