@@ -437,7 +437,7 @@ TEST(ConsoleProgram, RefusesBadArgumentsOnStandardErrorWithExitCode2) {
   const std::pair<std::wstring, std::string> cases[] = {
       {L"--bogus http://127.0.0.1:9/", "unknown option \"--bogus\"; accepted: --interval S, --retries N, "
                                        "--retry-interval S, --help, then the addresses to monitor; "
-                                       "or --report [--days N] [--csv]"},
+                                       "or --report [--days N] [--csv]; or --report --html FILE; or --alert-test"},
       {L"--interval 45 http://127.0.0.1:9/", "--interval does not accept \"45\"; accepted seconds: 30, 60, 120, 300, 600 or 900"},
       {L"--retry-interval", "--retry-interval needs a value (seconds): 10, 30, 60, 120 or 300"},
   };
