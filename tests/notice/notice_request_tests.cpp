@@ -6,7 +6,7 @@ using namespace notice_test;
 
 namespace {
 
-const U16 kBody = u"softtype=2&ver=1.1.0.0";
+const U16 kRequestBody = u"softtype=2&ver=1.1.0.0";
 const U16 kUpdateText = u"发现新版本，请及时更新";
 
 std::string NoticeJson(int id, const std::string& text, int update = 0) {
@@ -23,7 +23,7 @@ struct ProgramRun {
   NoticeRequestOutcome Request(ScriptedAnswer answer) {
     env.answers = {std::move(answer)};
     NoticeRequestOutcome outcome;
-    PerformNoticeRequest(state, kBody, link, env, &outcome);
+    PerformNoticeRequest(state, kRequestBody, link, env, &outcome);
     return outcome;
   }
   std::vector<U16> Popups() const { return window.PopupTexts(); }

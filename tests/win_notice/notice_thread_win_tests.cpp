@@ -19,7 +19,7 @@ using sitemon_test::StatusReply;
 
 namespace {
 
-const char kTarget[] = "/index.php?g=Api&m=Client&a=getInfo";
+const char kNoticeTarget[] = "/index.php?g=Api&m=Client&a=getInfo";
 const std::string kNotice =
     R"({"update":1,"notice_id":5,"notice_text":"the service is moving tonight"})";
 
@@ -33,7 +33,7 @@ struct ExitFlagGuard {
 TEST(NoticeThreadWin, StartedThreadAsksAfterNineSecondsAndEndsOnExit) {
   LoopbackHttpServer server;
   ASSERT_TRUE(server.ok());
-  server.SetReply(kTarget, StatusReply(200, "OK", "", kNotice));
+  server.SetReply(kNoticeTarget, StatusReply(200, "OK", "", kNotice));
   TestWindow window;
   ExitFlagGuard guard;
   const auto started = std::chrono::steady_clock::now();
@@ -80,7 +80,7 @@ TEST(NoticeThreadWin, WindowEndingWhileTheRequestIsInFlightGetsNothing) {
   for (End end : {MarkedOnly, MarkedAndDestroyed, DestroyedOnly}) {
     LoopbackHttpServer server;
     ASSERT_TRUE(server.ok());
-    server.SetReply(kTarget, Dripped(StatusReply(200, "OK", "", kNotice), 15ms));
+    server.SetReply(kNoticeTarget, Dripped(StatusReply(200, "OK", "", kNotice), 15ms));
     auto window = std::make_unique<TestWindow>();
     auto link = std::make_shared<NoticeLink>(window->hwnd(), 0);
     window->data()->link = nullptr;  // the handler must not filter: the thread alone decides
