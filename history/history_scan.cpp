@@ -200,16 +200,7 @@ class Scanner {
   }
 
   void SiteRow(RunState& run, const HistoryRow& row, const When& when) {
-    auto found = siteIndex_.find(row.address);
-    if (found == siteIndex_.end()) {
-      found = siteIndex_.emplace(std::string(row.address), sites_.size()).first;
-      sites_.emplace_back();
-      sites_.back().address = std::string(row.address);
-      sites_.back().windows.assign(plan_.windows.size(), {});
-      sites_.back().days.assign(static_cast<size_t>(std::max(0, plan_.dayCount)), {});
-      listedFlag_.push_back(false);
-    }
-    const size_t index = found->second;
+    const size_t index = SiteOf(row.address);
     ScanSite& site = sites_[index];
     if (site.latestStatus.empty() || when.utc >= site.latestUtc) {
       if (site.latestStatus != row.statusText) site.latestStatus.assign(row.statusText);
@@ -224,6 +215,22 @@ class Scanner {
       run.sites.push_back({index, RowState::NotKnown, when.t, when.utc, -1});
     }
     Turn(run, run.sites[static_cast<size_t>(run.position[index])], row.state, when, row);
+  }
+
+  // The sites are checked in turn: the site after the last row's is tried before the map.
+  size_t SiteOf(std::string_view address) {
+    const size_t next = lastSite_ + 1;
+    if (next < sites_.size() && sites_[next].address == address) return lastSite_ = next;
+    auto found = siteIndex_.find(address);
+    if (found == siteIndex_.end()) {
+      found = siteIndex_.emplace(std::string(address), sites_.size()).first;
+      sites_.emplace_back();
+      sites_.back().address = std::string(address);
+      sites_.back().windows.assign(plan_.windows.size(), {});
+      sites_.back().days.assign(static_cast<size_t>(std::max(0, plan_.dayCount)), {});
+      listedFlag_.push_back(false);
+    }
+    return lastSite_ = found->second;
   }
 
   void Turn(RunState& run, SiteInRun& site, RowState state, const When& when, const HistoryRow& row) {
@@ -345,6 +352,7 @@ class Scanner {
   std::string_view lastRunName_;  // a key of runs_, stable while the map lives
   int legacy_ = -1;
   TextMap siteIndex_;
+  size_t lastSite_ = static_cast<size_t>(-1);  // the site of the last site row
   std::vector<ScanSite> sites_;
   std::vector<bool> listedFlag_;
   std::vector<size_t> listed_;
