@@ -43,7 +43,9 @@ DayDate DateOfDayNumber(int64_t days) {
 
 bool IsValidDate(const DayDate& date) {
   if (date.year < 1 || date.year > 9999 || date.month < 1 || date.month > 12 || date.day < 1) return false;
-  return DateOfDayNumber(DayNumber(date)) == date;
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = date.year % 4 == 0 && (date.year % 100 != 0 || date.year % 400 == 0);
+  return date.day <= kDays[date.month - 1] + (date.month == 2 && leap ? 1 : 0);
 }
 
 U16 DayFileName(const DayDate& date) {

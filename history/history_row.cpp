@@ -1,7 +1,8 @@
 #include "history/history_row.h"
 
+#include <algorithm>
 #include <array>
-#include <charconv>
+#include <cstring>
 
 #include "base/status_texts.h"
 #include "history/day_file.h"
@@ -57,16 +58,15 @@ const std::string& BareUnknownText() {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// `least` to `most` digits at row[at]; advances `at`.
-std::optional<int> Number(std::string_view row, size_t& at, size_t least, size_t most) {
+// `least` to `most` digits at row[at]; advances `at`. -1 when fewer than `least`.
+int Number(std::string_view row, size_t& at, size_t least, size_t most) {
   int value = 0;
   size_t count = 0;
   while (at < row.size() && count < most && IsDigit(row[at])) {
     value = value * 10 + (row[at++] - '0');
     ++count;
   }
-  if (count < least) return std::nullopt;
-  return value;
+  return count < least ? -1 : value;
 }
 
 bool Take(std::string_view text, size_t& at, char c) {
@@ -75,50 +75,60 @@ bool Take(std::string_view text, size_t& at, char c) {
   return true;
 }
 
+// Byte by byte: the words are a few bytes long, shorter than a call to compare them.
 bool TakeWord(std::string_view text, size_t& at, std::string_view word) {
-  if (text.substr(at, word.size()) != word) return false;
+  if (text.size() - at < word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (text[at + i] != word[i]) return false;
   at += word.size();
   return true;
 }
 
-// A decimal integer (optionally signed) up to the next blank or the end.
+// A decimal integer up to the next blank or the end, in one pass: in the signed form a '+' or '-'
+// first; then at most 18 characters, an optional '-' and at least one digit.
 template <typename Int>
 bool TakeInteger(std::string_view text, size_t& at, Int& value, bool signedForm) {
-  size_t end = text.find(' ', at);
-  if (end == std::string_view::npos) end = text.size();
-  std::string_view digits = text.substr(at, end - at);
+  size_t i = at;
   bool negative = false;
   if (signedForm) {
-    if (digits.empty() || (digits[0] != '+' && digits[0] != '-')) return false;
-    negative = digits[0] == '-';
-    digits.remove_prefix(1);
+    if (i >= text.size() || (text[i] != '+' && text[i] != '-')) return false;
+    negative = text[i++] == '-';
   }
-  if (digits.empty() || digits.size() > 18) return false;
+  const size_t first = i;
+  const bool minus = i < text.size() && text[i] == '-';
+  if (minus) ++i;
   int64_t parsed = 0;
-  const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
-  if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) return false;
+  const size_t digitsFrom = i;
+  const size_t limit = std::min(text.size(), first + 18);
+  while (i < limit && IsDigit(text[i])) parsed = parsed * 10 + (text[i++] - '0');
+  if (i == digitsFrom || (i < text.size() && text[i] != ' ')) return false;
+  if (minus) parsed = -parsed;
   value = static_cast<Int>(negative ? -parsed : parsed);
-  at = end;
+  at = i;
   return true;
 }
 
-std::optional<LineFacts> ReadFacts(std::string_view text) {
-  LineFacts facts;
+// "~ run=" and a run of at most 64 bytes, three numbers of at most 19 characters with their
+// names, and " carry".
+constexpr size_t kFactsLimit = 6 + 64 + 3 * (3 + 19) + 6;
+
+// Fills `facts` as it reads; false when the text is not the facts.
+bool ReadFacts(std::string_view text, LineFacts& facts) {
   size_t at = 0;
-  if (!TakeWord(text, at, "~ run=")) return std::nullopt;
+  if (!TakeWord(text, at, "~ run=")) return false;
   const size_t runEnd = text.find(' ', at);
-  if (runEnd == std::string_view::npos || runEnd == at || runEnd - at > 64) return std::nullopt;
+  if (runEnd == std::string_view::npos || runEnd == at || runEnd - at > 64) return false;
   facts.run = text.substr(at, runEnd - at);
-  if (facts.run[0] != 'W' && facts.run[0] != 'C') return std::nullopt;
+  if (facts.run[0] != 'W' && facts.run[0] != 'C') return false;
   at = runEnd;
-  if (!TakeWord(text, at, " t=") || !TakeInteger(text, at, facts.t, false)) return std::nullopt;
-  if (!TakeWord(text, at, " u=") || !TakeInteger(text, at, facts.utc, false)) return std::nullopt;
-  if (!TakeWord(text, at, " z=") || !TakeInteger(text, at, facts.zoneMinutes, true)) return std::nullopt;
-  if (facts.zoneMinutes < -16 * 60 || facts.zoneMinutes > 16 * 60) return std::nullopt;
-  if (at == text.size()) return facts;
-  if (text.substr(at) != kCarrySuffix) return std::nullopt;
+  if (!TakeWord(text, at, " t=") || !TakeInteger(text, at, facts.t, false)) return false;
+  if (!TakeWord(text, at, " u=") || !TakeInteger(text, at, facts.utc, false)) return false;
+  if (!TakeWord(text, at, " z=") || !TakeInteger(text, at, facts.zoneMinutes, true)) return false;
+  if (facts.zoneMinutes < -16 * 60 || facts.zoneMinutes > 16 * 60) return false;
+  if (at == text.size()) return true;
+  if (text.substr(at) != kCarrySuffix) return false;
   facts.carry = true;
-  return facts;
+  return true;
 }
 
 }  // namespace
@@ -132,31 +142,49 @@ std::string FormatLineFacts(std::string_view run, int64_t t, int64_t utc, int zo
 }
 
 HistoryLine SplitHistoryLine(std::string_view line) {
-  const size_t tab = line.rfind('\t');
-  if (tab != std::string_view::npos) {
-    if (std::optional<LineFacts> facts = ReadFacts(line.substr(tab + 1))) return {line.substr(0, tab), facts};
+  // The facts follow the last TAB and are never longer than kFactsLimit: a TAB further back leaves
+  // facts that cannot be read, so the search stops there.
+  const size_t stop = line.size() > kFactsLimit + 1 ? line.size() - kFactsLimit - 1 : 0;
+  size_t tab = line.size();
+  // Eight bytes at a time while none of them is a TAB (the facts hold none).
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kTabs = kOnes * '\t', kHighs = kOnes * 0x80;
+  while (tab - stop >= 8) {
+    uint64_t word;
+    std::memcpy(&word, line.data() + tab - 8, 8);
+    word ^= kTabs;
+    if (((word - kOnes) & ~word & kHighs) != 0) break;
+    tab -= 8;
   }
-  return {line, std::nullopt};
+  while (tab > stop && line[tab - 1] != '\t') --tab;
+  // Filled in place: a copy of the facts costs more than reading them.
+  HistoryLine split{line, std::nullopt};
+  if (tab > stop) {
+    if (ReadFacts(line.substr(tab), split.facts.emplace()))
+      split.row = line.substr(0, tab - 1);
+    else
+      split.facts.reset();
+  }
+  return split;
 }
 
 std::optional<LocalTime> RowStamp(std::string_view row, size_t* stampBytes) {
   size_t at = 0;
   while (at < 3 && at < row.size() && row[at] == ' ') ++at;  // the year is right-aligned in four places
-  const auto year = Number(row, at, 1, 4);
-  if (!year || at != 4 || !Take(row, at, '-')) return std::nullopt;
-  const auto month = Number(row, at, 1, 2);
-  if (!month || !Take(row, at, '-')) return std::nullopt;
-  const auto day = Number(row, at, 1, 2);
-  if (!day || !Take(row, at, ' ')) return std::nullopt;
-  const auto hour = Number(row, at, 2, 2);
-  if (!hour || !Take(row, at, ':')) return std::nullopt;
-  const auto minute = Number(row, at, 2, 2);
-  if (!minute || !Take(row, at, ':')) return std::nullopt;
-  const auto second = Number(row, at, 2, 2);
-  if (!second || !Take(row, at, ' ')) return std::nullopt;
-  if (!IsValidDate({*year, *month, *day}) || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
+  const int year = Number(row, at, 1, 4);
+  if (year < 0 || at != 4 || !Take(row, at, '-')) return std::nullopt;
+  const int month = Number(row, at, 1, 2);
+  if (month < 0 || !Take(row, at, '-')) return std::nullopt;
+  const int day = Number(row, at, 1, 2);
+  if (day < 0 || !Take(row, at, ' ')) return std::nullopt;
+  const int hour = Number(row, at, 2, 2);
+  if (hour < 0 || !Take(row, at, ':')) return std::nullopt;
+  const int minute = Number(row, at, 2, 2);
+  if (minute < 0 || !Take(row, at, ':')) return std::nullopt;
+  const int second = Number(row, at, 2, 2);
+  if (second < 0 || !Take(row, at, ' ')) return std::nullopt;
+  if (!IsValidDate({year, month, day}) || hour > 23 || minute > 59 || second > 60) return std::nullopt;
   if (stampBytes != nullptr) *stampBytes = at;
-  return LocalTime{*year, *month, *day, *hour, *minute, *second};
+  return LocalTime{year, month, day, hour, minute, second};
 }
 
 int64_t SecondsOf(const LocalTime& t) {

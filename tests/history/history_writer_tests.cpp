@@ -24,6 +24,39 @@ TEST(DayFiles, NamesAndDatesOnlyRealDaysAreDayFiles) {
     EXPECT_FALSE(DateOfDayFileName(foreign)) << Utf8FromU16(foreign);
 }
 
+// The facts read on the edges of their numbers, the last TAB deciding; stamps on real days only.
+TEST(HistoryLines, FactsAreReadOnTheEdgesOfTheirNumbersAndStampsOnRealDaysOnly) {
+  auto t = [](const std::string& facts) -> std::optional<int64_t> {
+    const std::string text = "a\t~ run=W-1 " + facts;
+    const HistoryLine line = SplitHistoryLine(text);
+    if (!line.facts) return std::nullopt;
+    EXPECT_EQ(line.row, "a");
+    return line.facts->t;
+  };
+  EXPECT_EQ(t("t=-5 u=2 z=+0"), -5);
+  EXPECT_EQ(t("t=123456789012345678 u=2 z=+0"), 123456789012345678);
+  EXPECT_EQ(t("t=-12345678901234567 u=2 z=+0"), -12345678901234567);
+  for (const char* refused : {"t=1234567890123456789 u=2 z=+0", "t=-123456789012345678 u=2 z=+0", "t= u=2 z=+0",
+                              "t=- u=2 z=+0", "t=+5 u=2 z=+0", "t=5x u=2 z=+0", "t=5 u=2 z=+0 ", "t=5 u=2 z=+961"})
+    EXPECT_FALSE(t(refused)) << refused;
+  EXPECT_EQ(SplitHistoryLine("a\t~ run=W-1 t=1 u=2 z=+-5").facts->zoneMinutes, -5);
+  EXPECT_EQ(SplitHistoryLine("a\t~ run=W-1 t=1 u=2 z=--5").facts->zoneMinutes, 5);
+  EXPECT_EQ(SplitHistoryLine("a\tb\t~ run=W-1 t=1 u=2 z=+0").row, "a\tb");
+  EXPECT_FALSE(SplitHistoryLine("a\t~ run=W-1 t=1 u=2 z=+0\tb").facts);
+  // The longest facts there can be.
+  const std::string longest = "a\t~ run=W" + std::string(63, 'x') + " t=123456789012345678 u=-12345678901234567" +
+                              " z=+-00000000000000960 carry";
+  ASSERT_TRUE(SplitHistoryLine(longest).facts);
+  EXPECT_EQ(SplitHistoryLine(longest).facts->zoneMinutes, -960);
+
+  EXPECT_TRUE(RowStamp("2024-2-29 00:00:00 x"));
+  EXPECT_TRUE(RowStamp("2000-2-29 23:59:60 x"));
+  EXPECT_TRUE(RowStamp("   1-12-31 00:00:00 x"));
+  for (const char* refused : {"1900-2-29 00:00:00 x", "2026-4-31 00:00:00 x", "2026-2-0 00:00:00 x",
+                              "   0-1-1 00:00:00 x", "2026-13-1 00:00:00 x", "2026-1-1 24:00:00 x"})
+    EXPECT_FALSE(RowStamp(refused)) << refused;
+}
+
 // Each line names its run, counter, UTC second and zone after the row; a torn end gets its line
 // end first; a new day's file starts with its mark and the state the run was in.
 TEST(HistoryWriter, LinesCarryTheirFactsATornEndIsMendedAndANewDayStatesTheRun) {
