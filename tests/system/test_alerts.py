@@ -142,6 +142,9 @@ def test_alerts_dialog_at_150_percent(env):
     # Its 320 dialog units are some 480 pixels at 96 DPI, half as much again at 144.
     check(right - left >= 320 * 1.5 * 1.4, f'the dialog is not scaled to 144 DPI: {dialog["rect"]}')
     driver.must('alerts-click', ID.IDC_ALERTS_ADD)
+    # The click is posted, the choice below is sent and would overtake it: the new channel's form
+    # would then put the webhook kind back.
+    wait_for('the new channel', SOON, lambda: driver.must('alerts')['selected'] == 0)
     driver.must('alerts-combo', ID.IDC_ALERTS_KIND, EMAIL)
     wait_for('the e-mail fields', SOON, lambda: driver.must('alerts')['mail_fields'])
     ids = [value for name, value in vars(ID).items() if name.startswith('IDC_ALERTS_')]
