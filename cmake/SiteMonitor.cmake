@@ -3,6 +3,12 @@
 option(SITEMON_FUZZ "Build the libFuzzer targets (clang only; script/fuzz)" OFF)
 option(SITEMON_SOAK_TESTS "Register the long reliability runs (label soak)" OFF)
 
+# Every library and program compiles its files eight at a time as one unit: the headers they
+# share (the C++ library, nlohmann/json, windows.h) are parsed and their templates instantiated
+# once a batch, not once a file. Names private to a file must therefore differ within a library.
+set(CMAKE_UNITY_BUILD ON)
+set(CMAKE_UNITY_BUILD_BATCH_SIZE 8)
+
 set(SITEMON_WARNINGS -Wall -Wextra)
 add_compile_options(${SITEMON_WARNINGS})
 

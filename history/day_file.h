@@ -3,8 +3,12 @@
 // the calendar arithmetic the names and the retention need.
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "base/utf16.h"
+
+// A day file begins with the UTF-8 byte order mark.
+inline constexpr std::string_view kDayFileMark = "\xEF\xBB\xBF";
 
 struct DayDate {
   int year = 0;

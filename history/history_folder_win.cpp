@@ -1,10 +1,9 @@
 #include "history/history_folder_win.h"
 
 #include "base/wide_text_win.h"
+#include "history/day_file.h"
 
 namespace {
-
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
   DWORD written = 0;
@@ -32,7 +31,7 @@ bool EndsInLineEnd(HANDLE file) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size)) return true;
   if (size.QuadPart == 0) {
-    WriteAll(file, kByteOrderMark);
+    WriteAll(file, kDayFileMark);
     return true;
   }
   LARGE_INTEGER last{};
@@ -75,7 +74,7 @@ bool Win32HistoryFolder::OpenDayFile(U16View name, bool& endsInLineEnd) {
       UniqueKernelHandle created =
           Owned(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!created) return false;
-      const bool marked = WriteAll(created.get(), kByteOrderMark);
+      const bool marked = WriteAll(created.get(), kDayFileMark);
       created.reset();
       if (!marked || !::MoveFileExW(fresh.c_str(), path.c_str(), 0)) ::DeleteFileW(fresh.c_str());
     }

@@ -5,11 +5,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "history/day_file.h"
 #include "history/history_row.h"
 
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 struct TextHash {
   using is_transparent = void;
@@ -423,10 +422,10 @@ class LineSplitter {
     held_.append(part);
   }
   void Whole(std::string_view line) {
-    if (fileStart_ && line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+    if (fileStart_ && line.substr(0, kDayFileMark.size()) == kDayFileMark) line.remove_prefix(kDayFileMark.size());
     fileStart_ = false;
     // A file that two programs of the earlier version both created holds a second mark.
-    if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+    if (line.substr(0, kDayFileMark.size()) == kDayFileMark) line.remove_prefix(kDayFileMark.size());
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() > kHistoryLineLimit) return;
     scanner_.Line(line);

@@ -38,7 +38,7 @@ std::string DateText(const LocalTime& t) { return DateText(t.year, t.month, t.da
 std::string StampText(const LocalTime& t) { return Utf8FromU16(FormatLogTime(t)); }
 
 // "3天4小时", "2小时5分", "5分10秒", "40秒": the two largest units.
-std::string DurationText(int64_t seconds) {
+std::string DurationInUnits(int64_t seconds) {
   if (seconds < 0) seconds = 0;
   const long long days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60,
                   rest = seconds % 60;
@@ -49,7 +49,7 @@ std::string DurationText(int64_t seconds) {
 }
 
 // "99.95%", or "-" when neither up nor down time counted.
-std::string PercentText(const TimeSplit& time) {
+std::string PercentWithSign(const TimeSplit& time) {
   const std::optional<int64_t> hundredths = time.UpHundredthsOfPercent();
   if (!hundredths) return "-";
   return Format("%lld.%02lld%%", *hundredths / 100, *hundredths % 100);
@@ -103,8 +103,8 @@ td.num{text-align:right;white-space:nowrap}
 void AddFigureCell(std::string& html, const TimeSplit& time) {
   html += "<td class=\"fig\"><b class=\"";
   html += Grade(time);
-  html += "\">" + PercentText(time) + "</b>";
-  if (time.notKnownSeconds > 0) html += "<small>未知 " + DurationText(time.notKnownSeconds) + "</small>";
+  html += "\">" + PercentWithSign(time) + "</b>";
+  if (time.notKnownSeconds > 0) html += "<small>未知 " + DurationInUnits(time.notKnownSeconds) + "</small>";
   html += "</td>";
 }
 
@@ -114,9 +114,9 @@ void AddDayCell(std::string& html, const PageDay& day) {
   if (day.time.watchedSeconds <= 0) {
     tip += " 未监控";
   } else {
-    tip += " 可用率 " + PercentText(day.time) + "&#10;正常 " + DurationText(day.time.upSeconds) + "，故障 " +
-           DurationText(day.time.downSeconds) + "，未知 " + DurationText(day.time.notKnownSeconds) + "&#10;监控 " +
-           DurationText(day.time.watchedSeconds);
+    tip += " 可用率 " + PercentWithSign(day.time) + "&#10;正常 " + DurationInUnits(day.time.upSeconds) + "，故障 " +
+           DurationInUnits(day.time.downSeconds) + "，未知 " + DurationInUnits(day.time.notKnownSeconds) + "&#10;监控 " +
+           DurationInUnits(day.time.watchedSeconds);
   }
   html += "<span class=\"cell ";
   html += Grade(day.time);
@@ -163,11 +163,11 @@ void AddOutages(std::string& html, const ReportPageModel& model) {
     }
     html += "<details class=\"outages\" data-site=\"" + std::to_string(i + 1) + "\"><summary>" +
             Escaped(site.address) + "：" + std::to_string(site.outages.size()) + " 次故障，共 " +
-            DurationText(total) + "，最长 " + DurationText(longest) +
+            DurationInUnits(total) + "，最长 " + DurationInUnits(longest) +
             "</summary><table><thead><tr><th>开始</th><th>结束</th><th>时长</th><th>原因</th></tr></thead><tbody>";
     for (const PageOutage& outage : site.outages) {
       html += "<tr><td class=\"num\">" + StampText(outage.start) + "</td><td class=\"num\">" + EndText(outage.end) +
-              "</td><td class=\"num\">" + DurationText(outage.seconds) + "</td><td>" + Escaped(outage.failureText) +
+              "</td><td class=\"num\">" + DurationInUnits(outage.seconds) + "</td><td>" + Escaped(outage.failureText) +
               "</td></tr>";
     }
     html += "</tbody></table></details>";
@@ -184,12 +184,12 @@ void AddNetworkOutages(std::string& html, const ReportPageModel& model) {
   int64_t total = 0;
   for (const PageNetworkOutage& outage : model.networkOutages) total += outage.seconds;
   html += "<details class=\"network\" open><summary>" + std::to_string(model.networkOutages.size()) +
-          " 次断线，共 " + DurationText(total) +
+          " 次断线，共 " + DurationInUnits(total) +
           "（断线期间不计入站点的可用率）</summary><table><thead><tr><th>开始</th><th>结束</th><th>时长</th></tr>"
           "</thead><tbody>";
   for (const PageNetworkOutage& outage : model.networkOutages) {
     html += "<tr><td class=\"num\">" + StampText(outage.start) + "</td><td class=\"num\">" + EndText(outage.end) +
-            "</td><td class=\"num\">" + DurationText(outage.seconds) + "</td></tr>";
+            "</td><td class=\"num\">" + DurationInUnits(outage.seconds) + "</td></tr>";
   }
   html += "</tbody></table></details>";
 }
@@ -211,8 +211,8 @@ std::string RenderReportPage(const ReportPageModel& model) {
             "：更早的记录已不在，各项数字只统计此后的时间。</p>";
   const int64_t watchedPercent =
       model.periodSeconds > 0 ? (model.watchedSeconds * 100 * 2 + model.periodSeconds) / (model.periodSeconds * 2) : 0;
-  html += "<p class=\"meta\" id=\"watched\">监控时间：" + DurationText(model.watchedSeconds) + "，占统计时间 " +
-          DurationText(model.periodSeconds) + " 的 " + std::to_string(watchedPercent) +
+  html += "<p class=\"meta\" id=\"watched\">监控时间：" + DurationInUnits(model.watchedSeconds) + "，占统计时间 " +
+          DurationInUnits(model.periodSeconds) + " 的 " + std::to_string(watchedPercent) +
           "%（其余时间没有程序在监控）。</p>";
   html += "<p class=\"meta legend\">可用率 = 正常时间 ÷（正常 + 故障时间）；“未知”为监控中但无法判断的时间。"
           "<span class=\"cell g-top\"></span> ≥99.9% <span class=\"cell g-good\"></span> ≥99% "
