@@ -112,17 +112,18 @@ function(sitemon_native_test name)
   endif()
 endfunction()
 
-# sitemon_win_test(<name> [OWN_PREFIX | OWN_DISPLAY] <sources...>): a GoogleTest program run under
+# sitemon_win_test(<name> [OWN_PREFIX | OWN_DISPLAY] [SECONDS <n>] <sources...>): a GoogleTest program run under
 # Wine, with the Windows test helpers (tests/support). OWN_PREFIX runs it in a Wine prefix of its
 # own (tests/support/wine-isolated), for programs that change or look at what a prefix shares
 # (AppData, the registry, the tray, windows found by title); OWN_DISPLAY also gives it an X
 # display of its own, for programs that depend on focus, activation or the pointer. Either way
-# it can run side by side with the others.
+# it can run side by side with the others. SECONDS: about how long it runs, so that ctest starts
+# the long ones first.
 function(sitemon_win_test name)
   if(NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(PARSE_ARGV 1 arg "OWN_PREFIX;OWN_DISPLAY" "" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "OWN_PREFIX;OWN_DISPLAY" "SECONDS" "")
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE sitemon_shell sitemon_console sitemon_win_test_support sitemon_gtest)
   sitemon_test_code(${name})
@@ -135,4 +136,7 @@ function(sitemon_win_test name)
   add_test(NAME ${name} COMMAND ${name})
   # A bound for a machine busy with other work: the slowest program takes about 100 s when idle.
   set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 1200)
+  if(arg_SECONDS)
+    set_tests_properties(${name} PROPERTIES COST ${arg_SECONDS})
+  endif()
 endfunction()

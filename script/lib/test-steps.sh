@@ -49,7 +49,8 @@ step_windows_build() {
   cmake --preset windows >/dev/null && quiet_build --preset windows -j"$jobs"
 }
 
-# The Windows test programs, side by side, in one Wine prefix and one virtual display.
+# The Windows test programs, four side by side (they mostly wait on clocks and loopback servers),
+# in one Wine prefix and one virtual display unless they have their own.
 step_windows_tests() {
   echo "== windows tests (Wine)"
   (
@@ -57,7 +58,7 @@ step_windows_tests() {
     wine_env_setup build/windows
     xvfb_start
     trap wine_env_teardown EXIT
-    ctest --preset windows -j"$jobs"
+    ctest --preset windows -j$((2 * jobs))
   )
 }
 

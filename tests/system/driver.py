@@ -123,13 +123,14 @@ class Shown:
 
 
 class PopupWatch:
-    """Watches the popup over time from a driver session of its own: polls it every 50 ms in a
+    """Watches the popup over time from a driver session of its own: polls it every 200 ms (a
+    popup stays three seconds or more; each poll costs the program and the wineserver) in a
     thread and keeps the list of stays (when each text was shown and how it ended: hidden, or
     replaced by the next text while still on screen). A hidden spell shorter than `blink`
     seconds between two visible states with different texts counts as a replacement (a show
     request while the popup is up hides it for a moment)."""
 
-    POLL_S = 0.05
+    POLL_S = 0.2
 
     def __init__(self, env, blink=1.5):
         self.driver = env.driver()

@@ -52,7 +52,9 @@ bool CmdLogRows(const Args&, JsonLine& out) {
   return true;
 }
 
-// Waits until at least `count` rows contain `substring`.
+// Waits until at least `count` rows contain `substring`. Every look reads the whole log across
+// the process boundary (a few calls into the wineserver a row), so it looks four times a second:
+// rows come seconds apart.
 bool CmdWaitRows(const Args& args, JsonLine& out) {
   long long count = 0, timeout = 0;
   if (args.size() < 3 || !ParseNumber(args[1], count) || !ParseNumber(args[2], timeout)) {
@@ -66,7 +68,7 @@ bool CmdWaitRows(const Args& args, JsonLine& out) {
     long long matching = 0;
     for (const auto& row : rows) matching += row.find(args[0]) != std::wstring::npos;
     return matching >= count;
-  }, std::chrono::milliseconds(timeout));
+  }, std::chrono::milliseconds(timeout), std::chrono::milliseconds(250));
   out.TextList("rows", rows);
   return arrived ? true : Fail(out, L"rows did not arrive in time");
 }
