@@ -44,6 +44,18 @@ step_fuzz() {
   script/fuzz --jobs 2 20
 }
 
+# The whole run builds the fuzz targets first and runs them later, one at a time and shorter,
+# beside the Windows tests (which mostly wait).
+step_fuzz_build() {
+  echo "== fuzz targets' build (build/fuzz)"
+  script/fuzz --build-only
+}
+
+step_fuzz_run() {
+  echo "== fuzzing (8 s per target, one at a time, build/fuzz)"
+  script/fuzz --jobs 1 8
+}
+
 step_windows_build() {
   echo "== windows build"
   cmake --preset windows >/dev/null && quiet_build --preset windows -j"$jobs"
