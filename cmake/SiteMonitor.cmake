@@ -69,7 +69,7 @@ set(SITEMON_TEST_CODE_OPTIONS -O0 -g1)
 if(WIN32)
   set(SITEMON_TEST_CODE_OPTIONS -O0)
 endif()
-# Each test program's files are compiled a batch at a time as one unit (UNITY_BUILD below): the
+# Each test program's files are compiled a batch at a time as one unit (as every target is): the
 # precompiled header and GoogleTest's templates once a batch, not once a file. In such a unit a
 # fixture in an anonymous namespace of one file makes GCC warn about its tests' classes, which is
 # harmless there.
@@ -90,7 +90,6 @@ target_precompile_headers(sitemon_test_pch PRIVATE
 function(sitemon_test_code target)
   target_compile_options(${target} PRIVATE ${SITEMON_TEST_CODE_OPTIONS})
   target_precompile_headers(${target} REUSE_FROM sitemon_test_pch)
-  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
 endfunction()
 
 # sitemon_native_test(<name> [THREADS] <sources...>): a GoogleTest program of the portable core,
