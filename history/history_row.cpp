@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "base/status_texts.h"
+#include "history/byte_search.h"
 #include "history/day_file.h"
 
 namespace {
@@ -100,6 +100,16 @@ bool TakeInteger(std::string_view text, size_t& at, Int& value, bool signedForm)
   int64_t parsed = 0;
   const size_t digitsFrom = i;
   const size_t limit = std::min(text.size(), first + 18);
+  // Eight at a time while eight bytes are left before the limit, then one at a time.
+  static constexpr int64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  while (limit - i >= 8) {
+    const uint64_t word = byte_search::Word(text.data() + i);
+    const unsigned digits = byte_search::LeadingDigits(word);
+    if (digits == 0) break;
+    parsed = parsed * kTens[digits] + static_cast<int64_t>(byte_search::DigitsValue(word, digits));
+    i += digits;
+    if (digits < 8) break;
+  }
   while (i < limit && IsDigit(text[i])) parsed = parsed * 10 + (text[i++] - '0');
   if (i == digitsFrom || (i < text.size() && text[i] != ' ')) return false;
   if (minus) parsed = -parsed;
@@ -116,9 +126,10 @@ constexpr size_t kFactsLimit = 6 + 64 + 3 * (3 + 19) + 6;
 bool ReadFacts(std::string_view text, LineFacts& facts) {
   size_t at = 0;
   if (!TakeWord(text, at, "~ run=")) return false;
-  const size_t runEnd = text.find(' ', at);
-  if (runEnd == std::string_view::npos || runEnd == at || runEnd - at > 64) return false;
-  facts.run = text.substr(at, runEnd - at);
+  const size_t blank = FirstByte(BytesFrom(text, at), ' ');
+  if (blank == std::string_view::npos || blank == 0 || blank > 64) return false;
+  const size_t runEnd = at + blank;
+  facts.run = Bytes(text, at, blank);
   if (facts.run[0] != 'W' && facts.run[0] != 'C') return false;
   at = runEnd;
   if (!TakeWord(text, at, " t=") || !TakeInteger(text, at, facts.t, false)) return false;
@@ -126,7 +137,7 @@ bool ReadFacts(std::string_view text, LineFacts& facts) {
   if (!TakeWord(text, at, " z=") || !TakeInteger(text, at, facts.zoneMinutes, true)) return false;
   if (facts.zoneMinutes < -16 * 60 || facts.zoneMinutes > 16 * 60) return false;
   if (at == text.size()) return true;
-  if (text.substr(at) != kCarrySuffix) return false;
+  if (!SameBytes(BytesFrom(text, at), kCarrySuffix)) return false;
   facts.carry = true;
   return true;
 }
@@ -141,33 +152,23 @@ std::string FormatLineFacts(std::string_view run, int64_t t, int64_t utc, int zo
   return facts;
 }
 
-HistoryLine SplitHistoryLine(std::string_view line) {
+HistoryLine SplitHistoryLine(const std::string_view& line) {
   // The facts follow the last TAB and are never longer than kFactsLimit: a TAB further back leaves
   // facts that cannot be read, so the search stops there.
   const size_t stop = line.size() > kFactsLimit + 1 ? line.size() - kFactsLimit - 1 : 0;
-  size_t tab = line.size();
-  // Eight bytes at a time while none of them is a TAB (the facts hold none).
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kTabs = kOnes * '\t', kHighs = kOnes * 0x80;
-  while (tab - stop >= 8) {
-    uint64_t word;
-    std::memcpy(&word, line.data() + tab - 8, 8);
-    word ^= kTabs;
-    if (((word - kOnes) & ~word & kHighs) != 0) break;
-    tab -= 8;
-  }
-  while (tab > stop && line[tab - 1] != '\t') --tab;
+  const size_t tab = LastByte(line, '\t', stop);
   // Filled in place: a copy of the facts costs more than reading them.
   HistoryLine split{line, std::nullopt};
-  if (tab > stop) {
-    if (ReadFacts(line.substr(tab), split.facts.emplace()))
-      split.row = line.substr(0, tab - 1);
+  if (tab != std::string_view::npos) {
+    if (ReadFacts(BytesFrom(line, tab + 1), split.facts.emplace()))
+      split.row = Bytes(line, 0, tab);
     else
       split.facts.reset();
   }
   return split;
 }
 
-std::optional<LocalTime> RowStamp(std::string_view row, size_t* stampBytes) {
+std::optional<LocalTime> RowStamp(const std::string_view& row, size_t* stampBytes) {
   size_t at = 0;
   while (at < 3 && at < row.size() && row[at] == ' ') ++at;  // the year is right-aligned in four places
   const int year = Number(row, at, 1, 4);
@@ -176,13 +177,24 @@ std::optional<LocalTime> RowStamp(std::string_view row, size_t* stampBytes) {
   if (month < 0 || !Take(row, at, '-')) return std::nullopt;
   const int day = Number(row, at, 1, 2);
   if (day < 0 || !Take(row, at, ' ')) return std::nullopt;
-  const int hour = Number(row, at, 2, 2);
-  if (hour < 0 || !Take(row, at, ':')) return std::nullopt;
-  const int minute = Number(row, at, 2, 2);
-  if (minute < 0 || !Take(row, at, ':')) return std::nullopt;
-  const int second = Number(row, at, 2, 2);
-  if (second < 0 || !Take(row, at, ' ')) return std::nullopt;
-  if (!IsValidDate({year, month, day}) || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  // "HH:MM:SS" and its blank, the eight bytes as one word: its colons where they belong and,
+  // with them read as zeros, eight digits.
+  if (row.size() - at < 9 || row[at + 8] != ' ') return std::nullopt;
+  constexpr uint64_t kColonBytes = (uint64_t{0xFF} << 16) | (uint64_t{0xFF} << 40);
+  const uint64_t clock = byte_search::Word(row.data() + at);
+  if ((clock & kColonBytes) != (byte_search::kOnes * ':' & kColonBytes)) return std::nullopt;
+  const uint64_t digits = (clock & ~kColonBytes) | (byte_search::kOnes * '0' & kColonBytes);
+  if (byte_search::LeadingDigits(digits) != 8) return std::nullopt;
+  const uint64_t value = digits - byte_search::kOnes * '0';
+  const auto pair = [value](int first) {
+    return static_cast<int>((value >> (8 * first)) & 0xFF) * 10 + static_cast<int>((value >> (8 * first + 8)) & 0xFF);
+  };
+  const int hour = pair(0), minute = pair(3), second = pair(6);
+  at += 9;
+  // Every month has its 28th: only a later day needs the calendar.
+  const bool dateValid =
+      year >= 1 && month >= 1 && month <= 12 && day >= 1 && (day <= 28 || IsValidDate({year, month, day}));
+  if (!dateValid || hour > 23 || minute > 59 || second > 60) return std::nullopt;
   if (stampBytes != nullptr) *stampBytes = at;
   return LocalTime{year, month, day, hour, minute, second};
 }
@@ -199,9 +211,9 @@ LocalTime LocalTimeOfSeconds(int64_t seconds) {
           static_cast<int>(inDay % 60)};
 }
 
-HistoryRow ReadHistoryRow(std::string_view row) {
+HistoryRow ReadHistoryRow(const std::string_view& row) {
   HistoryRow read;
-  if (row == BareUnknownText()) {
+  if (SameBytes(row, BareUnknownText())) {
     read.kind = HistoryRow::BareUnknown;
     read.statusText = row;
     return read;
@@ -209,19 +221,19 @@ HistoryRow ReadHistoryRow(std::string_view row) {
   size_t stampBytes = 0;
   read.stamp = RowStamp(row, &stampBytes);
   if (!read.stamp) return read;
-  const std::string_view rest = row.substr(stampBytes);
+  const std::string_view rest = BytesFrom(row, stampBytes);
   for (const Marker& marker : Markers()) {
-    if (rest == marker.utf8) {
+    if (SameBytes(rest, marker.utf8)) {
       read.kind = marker.kind;
       return read;
     }
   }
   // "<address> <status text>": the address is whatever lies between, blanks included.
   for (const SiteStatus& status : SiteStatuses()) {
-    if (rest.size() > status.utf8.size() && rest.substr(rest.size() - status.utf8.size()) == status.utf8) {
+    if (rest.size() > status.utf8.size() && EndsWithBytes(rest, status.utf8)) {
       read.kind = HistoryRow::Site;
-      read.address = rest.substr(0, rest.size() - status.utf8.size());
-      read.statusText = rest.substr(rest.size() - status.utf8.size() + 1);
+      read.address = Bytes(rest, 0, rest.size() - status.utf8.size());
+      read.statusText = BytesFrom(rest, rest.size() - status.utf8.size() + 1);
       read.state = status.state;
       return read;
     }

@@ -29,11 +29,14 @@ struct HistoryLine {
   std::string_view row;               // the whole line when it has no facts (the earlier format)
   std::optional<LineFacts> facts;
 };
-HistoryLine SplitHistoryLine(std::string_view line);
+
+// The report's pass calls these on every line: the views go by reference, since a view passed by
+// value is copied through memory on Windows and the copy waits on the stores that made it.
+HistoryLine SplitHistoryLine(const std::string_view& line);
 
 // The stamp "%4d-%d-%d %02d:%02d:%02d" and the blank after it at the start of a row; nullopt
 // when the row does not start with a valid one. `stampBytes` gets its length with the blank.
-std::optional<LocalTime> RowStamp(std::string_view row, size_t* stampBytes = nullptr);
+std::optional<LocalTime> RowStamp(const std::string_view& row, size_t* stampBytes = nullptr);
 
 // Seconds of a local time counted as if every day had 86 400 of them (what a stamp says, read
 // without a time zone), and back.
@@ -61,7 +64,7 @@ struct HistoryRow {
 };
 
 // One row, UTF-8; views into `row`.
-HistoryRow ReadHistoryRow(std::string_view row);
+HistoryRow ReadHistoryRow(const std::string_view& row);
 
 // The state a run leaves a row's kind in: whether it begins or ends watching.
 inline bool IsSiteState(HistoryRow::Kind kind) { return kind == HistoryRow::Site || kind == HistoryRow::BareUnknown; }

@@ -1,10 +1,10 @@
 #include "history/history_scan.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
+#include "history/byte_search.h"
 #include "history/day_file.h"
 #include "history/history_row.h"
 
@@ -64,14 +64,14 @@ class Scanner {
     watchedDays_.assign(static_cast<size_t>(std::max(0, plan.dayCount)), 0);
   }
 
-  void Line(std::string_view line) {
+  void Line(const std::string_view& line) {
     const HistoryLine split = SplitHistoryLine(line);
     const HistoryRow row = ReadHistoryRow(split.row);
     RunState* run = nullptr;
     When when;
     if (split.facts) {
       const LineFacts& facts = *split.facts;
-      if (lastRun_ < 0 || facts.run != lastRunName_) {
+      if (lastRun_ < 0 || !SameBytes(facts.run, lastRunName_)) {
         auto found = runs_.find(facts.run);
         if (found == runs_.end()) {
           found = runs_.emplace(std::string(facts.run), runOrder_.size()).first;
@@ -203,7 +203,7 @@ class Scanner {
     const size_t index = SiteOf(row.address);
     ScanSite& site = sites_[index];
     if (site.latestStatus.empty() || when.utc >= site.latestUtc) {
-      if (site.latestStatus != row.statusText) site.latestStatus.assign(row.statusText);
+      if (!SameBytes(site.latestStatus, row.statusText)) site.latestStatus.assign(row.statusText);
       site.latestUtc = when.utc;
     }
     const ScanWindow& main = plan_.windows.front();
@@ -220,7 +220,7 @@ class Scanner {
   // The sites are checked in turn: the site after the last row's is tried before the map.
   size_t SiteOf(std::string_view address) {
     const size_t next = lastSite_ + 1;
-    if (next < sites_.size() && sites_[next].address == address) return lastSite_ = next;
+    if (next < sites_.size() && SameBytes(sites_[next].address, address)) return lastSite_ = next;
     auto found = siteIndex_.find(address);
     if (found == siteIndex_.end()) {
       found = siteIndex_.emplace(std::string(address), sites_.size()).first;
@@ -363,23 +363,6 @@ class Scanner {
   std::vector<int64_t> watchedDays_;
 };
 
-// Where the first line end in `bytes` lies, eight bytes at a time: the C runtime's own search goes
-// byte by byte under Wine, and this is the one search over every byte of the history.
-size_t LineEnd(std::string_view bytes) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kEnds = kOnes * '\n', kHighs = kOnes * 0x80;
-  size_t at = 0;
-  while (bytes.size() - at >= 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + at, 8);
-    word ^= kEnds;
-    if (((word - kOnes) & ~word & kHighs) != 0) break;
-    at += 8;
-  }
-  for (; at < bytes.size(); ++at)
-    if (bytes[at] == '\n') return at;
-  return std::string_view::npos;
-}
-
 // Splits streamed pieces into lines: the mark at a file's start dropped, a torn last line and any
 // line over the limit skipped.
 class LineSplitter {
@@ -388,8 +371,8 @@ class LineSplitter {
 
   void Piece(std::string_view bytes) {
     while (!bytes.empty()) {
-      const size_t end = LineEnd(bytes);
-      const std::string_view part = bytes.substr(0, end);
+      const size_t end = FirstByte(bytes, '\n');
+      const std::string_view part = end == std::string_view::npos ? bytes : Bytes(bytes, 0, end);
       if (end == std::string_view::npos) {
         Keep(part);
         return;
@@ -422,10 +405,10 @@ class LineSplitter {
     held_.append(part);
   }
   void Whole(std::string_view line) {
-    if (fileStart_ && line.substr(0, kDayFileMark.size()) == kDayFileMark) line.remove_prefix(kDayFileMark.size());
+    if (fileStart_ && StartsWithBytes(line, kDayFileMark)) line.remove_prefix(kDayFileMark.size());
     fileStart_ = false;
     // A file that two programs of the earlier version both created holds a second mark.
-    if (line.substr(0, kDayFileMark.size()) == kDayFileMark) line.remove_prefix(kDayFileMark.size());
+    if (StartsWithBytes(line, kDayFileMark)) line.remove_prefix(kDayFileMark.size());
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() > kHistoryLineLimit) return;
     scanner_.Line(line);

@@ -2,6 +2,7 @@
 // under a wrong clock.
 #include <gtest/gtest.h>
 
+#include "history/byte_search.h"
 #include "history/day_file.h"
 #include "tests/history/history_support.h"
 
@@ -55,6 +56,33 @@ TEST(HistoryLines, FactsAreReadOnTheEdgesOfTheirNumbersAndStampsOnRealDaysOnly) 
   for (const char* refused : {"1900-2-29 00:00:00 x", "2026-4-31 00:00:00 x", "2026-2-0 00:00:00 x",
                               "   0-1-1 00:00:00 x", "2026-13-1 00:00:00 x", "2026-1-1 24:00:00 x"})
     EXPECT_FALSE(RowStamp(refused)) << refused;
+}
+
+// The searches and comparisons that go many bytes at a time agree with the plain ones wherever
+// the byte lies, and numbers of every length are read whole.
+TEST(HistoryLines, ByteSearchesAndNumbersAgreeWithThePlainOnesAtEveryOffset) {
+  for (size_t size = 0; size <= 40; ++size) {
+    for (size_t at = 0; at <= size; ++at) {
+      std::string text(size, 'a');
+      if (at < size) text[at] = '\n';
+      if (at + 3 < size) text[at + 3] = '\n';
+      const std::string_view view(text);
+      EXPECT_EQ(FirstByte(view, '\n'), view.find('\n')) << size << " " << at;
+      EXPECT_EQ(LastByte(view, '\n'), view.rfind('\n')) << size << " " << at;
+      EXPECT_EQ(LastByte(view, '\n', at + 1), at + 3 < size ? at + 3 : std::string_view::npos) << size << " " << at;
+      std::string other = text;
+      if (at < size) other[at] = 'b';
+      EXPECT_EQ(SameBytes(view, other), at == size) << size << " " << at;
+    }
+  }
+  const std::string digits = "123456789012345678";
+  for (size_t length = 1; length <= digits.size(); ++length) {
+    const std::string number = digits.substr(0, length);
+    const HistoryLine line = SplitHistoryLine("a\t~ run=W-1 t=" + number + " u=" + number + " z=+7");
+    ASSERT_TRUE(line.facts) << length;
+    EXPECT_EQ(line.facts->t, std::stoll(number));
+    EXPECT_EQ(line.facts->utc, std::stoll(number));
+  }
 }
 
 // Each line names its run, counter, UTC second and zone after the row; a torn end gets its line

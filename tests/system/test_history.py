@@ -15,6 +15,7 @@ import pytest
 from .checks import (CHECK_LIST, EDIT, EXIT_BY_CLOSE, RETRY_COUNT_LIST, RETRY_INTERVAL_LIST, START,
                      STOP, check)
 from .servers import STANDARD
+from .test_report_page import PageReader
 from .wine import find_built, wait_pid
 
 DAY_FILE = re.compile(r'\d{4}-\d\d-\d\d\.log')
@@ -159,7 +160,8 @@ def test_window_and_console_on_one_folder(env, loopback, tmp_path):
     """The console watches a missing page on the stored list while the window starts, watches
     another site and stops; the console is killed, and started again later: the report counts
     each run by its own lines (the console's killed run ends at its own last line, not at the
-    window's stop or its next start), and a CSV written to a file starts with the mark."""
+    window's stop or its next start), the page shows the same figures, and a CSV written to a file
+    starts with the mark."""
     sites = loopback()
     ok, missing = sites.url('/ok'), sites.url('/missing')
     env.fresh_data_folder()
@@ -233,6 +235,14 @@ def test_window_and_console_on_one_folder(env, loopback, tmp_path):
     text = report(env)
     today = datetime.date.today().strftime('%Y-%m-%d')
     check(text.startswith('网站可用率，最近 7 天') and f'历史记录始于 {today}' in text, text)  # the folder is new
+    page = tmp_path / 'page.html'
+    report(env, '--html', 'Z:' + str(page).replace('/', '\\'))
+    reader = PageReader()
+    reader.feed(page.read_text(encoding='utf-8'))
+    shown = {row['cells'][0]: row['cells'] for row in reader.rows}
+    check(set(shown) == {ok, missing}, f'the page lists {sorted(shown)}')
+    for url, figures in ((missing, ('0.00', str(outages))), (ok, ('100.00', '0'))):
+        check((shown[url][2].split('%')[0], shown[url][6]) == figures, f'the page shows {shown[url]} for {url}')
     path = tmp_path / 'report.csv'
     with open(path, 'wb') as f:
         report(env, '--csv', stdout=f)
