@@ -123,7 +123,7 @@ void AddDayCell(std::string& html, const PageDay& day) {
   html += "\" title=\"" + tip + "\"></span>";
 }
 
-std::string EndText(const std::optional<LocalTime>& end) { return end ? StampText(*end) : "仍在持续"; }
+std::string EndText(const std::optional<LocalTime>& end) { return end ? StampText(*end) : "仍未恢复"; }
 
 void AddSitesTable(std::string& html, const ReportPageModel& model) {
   const std::string firstDay = model.sites.empty() || model.sites[0].days.empty()

@@ -81,7 +81,7 @@ TEST(ReportPage, HistoryTextStaysTextAndEverySiteGetsItsRowCellsAndOutages) {
             std::string::npos);
   EXPECT_NE(html.find("<b class=\"g-poor\">90.00%</b><small>未知 30秒</small>"), std::string::npos);
   EXPECT_NE(html.find("历史记录始于 2026-11-01"), std::string::npos);
-  EXPECT_NE(html.find("2026-12-8 09:00:00</td><td class=\"num\">仍在持续</td><td class=\"num\">1小时40分"),
+  EXPECT_NE(html.find("2026-12-8 09:00:00</td><td class=\"num\">仍未恢复</td><td class=\"num\">1小时40分"),
             std::string::npos);
   EXPECT_NE(html.find("2026-12-7 01:02:03</td><td class=\"num\">2026-12-7 01:05:03</td><td class=\"num\">3分0秒"),
             std::string::npos);
