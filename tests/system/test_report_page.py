@@ -85,7 +85,7 @@ def generate_history(folder, now, seed=25):
     a few sites. Each site has a row every hour and one at each change."""
     rng = random.Random(seed)
     urls = [f'http://site{i:02d}.example.test/' for i in range(SITES)]
-    urls[7] = 'http://site07.example.test/"><b>x</b>'  # a hostile address must stay text
+    urls[-1] = f'http://site{SITES - 1:02d}.example.test/"><b>x</b>'  # a hostile address must stay text
     flaky = {i: rng.choice([0.002, 0.01, 0.04]) for i in rng.sample(range(SITES), 12)}
     history = HistoryWriter(folder)
     first = now - (DAYS - 1) * 86400 - (now + ZONE_MINUTES * 60) % 86400 + 3600
