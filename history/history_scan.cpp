@@ -372,11 +372,11 @@ class LineSplitter {
   void Piece(std::string_view bytes) {
     while (!bytes.empty()) {
       const size_t end = FirstByte(bytes, '\n');
-      const std::string_view part = end == std::string_view::npos ? bytes : Bytes(bytes, 0, end);
       if (end == std::string_view::npos) {
-        Keep(part);
+        Keep(bytes);
         return;
       }
+      const std::string_view part = Bytes(bytes, 0, end);
       if (held_.empty() && !overLong_) {
         Whole(part);
       } else {
